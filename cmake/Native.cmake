@@ -1,0 +1,20 @@
+# Native (Linux) build: unit tests of the portable code under ASan and UBSan,
+# the benchmark, and the ctest entries of the tests that run under Wine.
+
+option(GV_SANITIZE "Build with AddressSanitizer and UBSan" ON)
+if(GV_SANITIZE)
+  set(gv_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(gv_portable PUBLIC ${gv_san})
+  target_link_options(gv_portable PUBLIC ${gv_san})
+endif()
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+add_subdirectory(tests/native)
+add_subdirectory(bench)
+
+# Tests built by the Windows tree (cmake/Windows.cmake) and run under Wine.
+set(GV_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the Windows tree, whose tests run under Wine")
+if(GV_WINDOWS_BUILD_DIR)
+  include(cmake/WineTests.cmake)
+endif()

@@ -1,0 +1,41 @@
+# Windows build (MinGW-w64 or MSVC): the program, and the test programs that run under Wine.
+
+enable_language(RC)
+if(CMAKE_RC_COMPILER MATCHES "windres")
+  # windres reads the system code page unless told otherwise.
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
+endif()
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+
+# Everything of the program but its entry point, so the tests can link it too.
+add_library(gv_win STATIC
+  core/ansi.cpp
+  core/app.cpp
+  core/form.cpp
+  core/platform.cpp
+  store/password_store.cpp
+  ui/frm_logga_in.cpp
+  ui/frm_andra.cpp)
+target_link_libraries(gv_win PUBLIC gv_portable)
+target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32)
+
+add_executable(grindvakt WIN32 core/main.cpp resources/grindvakt.rc)
+target_link_libraries(grindvakt PRIVATE gv_win)
+set_target_properties(grindvakt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+if(MINGW)
+  target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections)
+  target_compile_options(gv_portable PRIVATE -ffunction-sections -fdata-sections)
+  target_compile_options(gv_win PRIVATE -ffunction-sections -fdata-sections)
+endif()
+
+option(GV_BUILD_TESTS "Build the test programs that run under Wine" ON)
+if(GV_BUILD_TESTS)
+  set(gtest_dir /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${gtest_dir} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_subdirectory(tests/windows)
+  add_subdirectory(tests/e2e)
+endif()

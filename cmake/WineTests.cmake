@@ -1,0 +1,33 @@
+# Adds one ctest entry per GoogleTest case of a Windows test program, run under
+# Wine. The cases are read from the sources, so nothing runs at configure time.
+# The environment (WINEPREFIX, DISPLAY) comes from scripts/test.sh.
+
+find_program(GV_WINE NAMES wine wine64 REQUIRED)
+
+function(gv_to_windows_path out unix_path)
+  string(REPLACE "/" "\\" p "${unix_path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+
+function(gv_add_wine_gtests label exe)
+  gv_to_windows_path(gv_exe_win "${GV_WINDOWS_BUILD_DIR}/grindvakt.exe")
+  foreach(src IN LISTS ARGN)
+    file(READ "${src}" text)
+    string(REGEX MATCHALL "\n[ \t]*TEST(_F)?\\([ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*,[ \t\r\n]*[A-Za-z0-9_]+" hits "${text}")
+    foreach(hit IN LISTS hits)
+      string(REGEX REPLACE ".*\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)$" "\\1.\\2" name "${hit}")
+      add_test(NAME "${label}.${name}" COMMAND ${GV_WINE} "${exe}" "--gtest_filter=${name}")
+      set_tests_properties("${label}.${name}" PROPERTIES
+        LABELS ${label}
+        TIMEOUT 120
+        RESOURCE_LOCK wine_display
+        ENVIRONMENT "GV_EXE=${gv_exe_win}")
+    endforeach()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${src}")
+  endforeach()
+endfunction()
+
+file(GLOB gv_windows_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/windows/*_test.cpp)
+file(GLOB gv_e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*_test.cpp)
+gv_add_wine_gtests(windows "${GV_WINDOWS_BUILD_DIR}/tests/windows/gv_windows_tests.exe" ${gv_windows_test_sources})
+gv_add_wine_gtests(e2e "${GV_WINDOWS_BUILD_DIR}/tests/e2e/gv_e2e_tests.exe" ${gv_e2e_test_sources})

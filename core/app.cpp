@@ -1,0 +1,122 @@
+#include "core/app.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/ansi.h"
+#include "core/form.h"
+
+namespace gv::app {
+namespace {
+
+int g_loadedForms = 0;
+std::vector<std::unique_ptr<Form>> g_graveyard;
+HWND g_hiddenOwner = nullptr;
+
+// Unloaded forms are freed only once none of their handlers is on the stack.
+void CollectGarbage() {
+    std::erase_if(g_graveyard, [](const std::unique_ptr<Form>& f) { return !f->Busy(); });
+}
+
+bool Dispatch(MSG& msg) {
+    if (msg.hwnd) {
+        if (Form* form = Form::FromHwnd(::GetAncestor(msg.hwnd, GA_ROOT))) {
+            if (form->PreTranslate(msg)) {
+                return true;
+            }
+        }
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+    return true;
+}
+
+}  // namespace
+
+int Run(const std::function<void()>& start) {
+    try {
+        start();
+    } catch (...) {
+        FatalCurrentException();
+    }
+    MSG msg{};
+    for (;;) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) {
+            break;
+        }
+        Dispatch(msg);
+        CollectGarbage();
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void PumpUntil(const std::function<bool()>& done) {
+    MSG msg{};
+    while (!done()) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // Leave WM_QUIT for the outermost loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (got == -1) {
+            return;
+        }
+        Dispatch(msg);
+        CollectGarbage();
+    }
+}
+
+void End() { ::ExitProcess(0); }
+
+void Fatal(const RuntimeError& error) {
+    const std::wstring text = L"Körfel '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" +
+                              FromUtf8(error.Text());
+    MsgBox(text, MB_OK | MB_ICONERROR);
+    ::ExitProcess(1);
+}
+
+void FatalCurrentException() {
+    try {
+        throw;
+    } catch (const RuntimeError& e) {
+        Fatal(e);
+    } catch (const std::bad_alloc&) {
+        Fatal(RuntimeError(err::OutOfMemory));
+    } catch (...) {
+        Fatal(RuntimeError(51, "Internt fel"));
+    }
+}
+
+int MsgBox(std::wstring_view text, UINT style, std::wstring_view title) {
+    HWND owner = ::GetActiveWindow();
+    if (owner && !Form::FromHwnd(owner)) {
+        owner = nullptr;
+    }
+    const std::wstring t(text);
+    const std::wstring caption = title.empty() ? std::wstring(kAppTitle) : std::wstring(title);
+    return ::MessageBoxW(owner, t.c_str(), caption.c_str(), style);
+}
+
+void FormLoaded() { ++g_loadedForms; }
+
+void FormUnloaded() {
+    if (--g_loadedForms == 0) {
+        ::PostQuitMessage(0);
+    }
+}
+
+void Bury(std::unique_ptr<Form> form) { g_graveyard.push_back(std::move(form)); }
+
+HWND HiddenOwner() {
+    if (!g_hiddenOwner) {
+        g_hiddenOwner = ::CreateWindowExW(0, L"STATIC", kAppTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                          ::GetModuleHandleW(nullptr), nullptr);
+    }
+    return g_hiddenOwner;
+}
+
+}  // namespace gv::app

@@ -1,0 +1,47 @@
+// Program-wide run-time services: the event loop, the end of a run, message
+// boxes, and the handler that turns an escaped error into the end of the run.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "core/errors.h"
+
+namespace gv {
+
+class Form;
+
+// The one fixed title of the whole program, shown by untitled message boxes.
+inline constexpr wchar_t kAppTitle[] = L"Grindvakt";
+
+namespace app {
+
+// Runs the start-up action, then the event loop until the run ends.
+int Run(const std::function<void()>& start);
+
+// Processes events until done() holds or the run ends.
+void PumpUntil(const std::function<bool()>& done);
+
+// Ends the run at once: no further handler runs and no unload handler is called.
+[[noreturn]] void End();
+
+// Shows an escaped run-time error and ends the run.
+[[noreturn]] void Fatal(const RuntimeError& error);
+[[noreturn]] void FatalCurrentException();
+
+// A modal message box over the program's active window. An empty title
+// shows the application title.
+int MsgBox(std::wstring_view text, UINT style = MB_OK, std::wstring_view title = {});
+
+// Window bookkeeping for the form layer.
+void FormLoaded();
+void FormUnloaded();
+void Bury(std::unique_ptr<Form> form);
+// An invisible owner that keeps windows out of the taskbar.
+HWND HiddenOwner();
+
+}  // namespace app
+}  // namespace gv

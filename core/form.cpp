@@ -1,0 +1,506 @@
+#include "core/form.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "core/app.h"
+
+namespace gv {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"GrindvaktForm";
+constexpr int kIconResource = 1;
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+void RegisterFormClass(WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    if (::GetClassInfoExW(Instance(), kFormClass, &wc)) {
+        return;
+    }
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = Instance();
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    ::RegisterClassExW(&wc);
+}
+
+// Per-monitor DPI functions exist from Windows 10 on; older systems have one DPI.
+template <typename Fn>
+Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+int DpiOf(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    if (auto fn = User32Function<GetDpiForWindowFn>("GetDpiForWindow")) {
+        if (const UINT dpi = fn(hwnd)) {
+            return static_cast<int>(dpi);
+        }
+    }
+    WindowDC dc(nullptr);
+    return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
+}
+
+void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    if (auto fn = User32Function<AdjustFn>("AdjustWindowRectExForDpi")) {
+        fn(&rc, style, menu, exStyle, static_cast<UINT>(dpi));
+    } else {
+        ::AdjustWindowRectEx(&rc, style, menu, exStyle);
+    }
+}
+
+int CALLBACK FoundFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// The design's font: MS Sans Serif, or its TrueType twin where the system has it.
+const wchar_t* DesignFontFace() {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE);
+    bool found = false;
+    WindowDC dc(nullptr);
+    ::EnumFontFamiliesExW(dc.get(), &lf, FoundFont, reinterpret_cast<LPARAM>(&found), 0);
+    return found ? L"Microsoft Sans Serif" : L"MS Sans Serif";
+}
+
+bool IsTabStopKind(ControlKind kind) {
+    return kind == ControlKind::TextBox || kind == ControlKind::Button || kind == ControlKind::Option;
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, int dpi) { return ::MulDiv(twips, dpi, 1440); }
+
+Form::Form(const FormSpec& spec) : spec_(spec) {}
+
+Form::~Form() {
+    if (hwnd_) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+Form* Form::FromHwnd(HWND hwnd) {
+    if (!hwnd) {
+        return nullptr;
+    }
+    wchar_t cls[32] = {};
+    if (!::GetClassNameW(hwnd, cls, 32) || lstrcmpW(cls, kFormClass) != 0) {
+        return nullptr;
+    }
+    return reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+void Form::Load(std::unique_ptr<Form>* slot) {
+    slot_ = slot;
+    RegisterFormClass(&Form::WndProc);
+    DWORD style = spec_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
+    style |= WS_CLIPCHILDREN;
+    DWORD exStyle = WS_EX_CONTROLPARENT | (spec_.taskbar ? WS_EX_APPWINDOW : 0);
+    HWND owner = spec_.taskbar ? nullptr : app::HiddenOwner();
+    hwnd_ = ::CreateWindowExW(exStyle, kFormClass, spec_.caption, style, 0, 0, 100, 100, owner,
+                              CreateMenuBar(), Instance(), this);
+    if (!hwnd_) {
+        Raise(err::OutOfMemory);
+    }
+    app::FormLoaded();
+    dpi_ = DpiOf(hwnd_);
+    CreateControls();
+    Layout(dpi_, nullptr);
+    Centre();
+    Form_Load();
+}
+
+void Form::CreateControls() {
+    // Creation order is the z-order: the tab order, with each label just before
+    // the control it names so screen readers pair them.
+    auto key = [this](const ControlSpec& c) {
+        int tab = c.tabIndex == kNoTabIndex ? 1 << 20 : c.tabIndex;
+        int sub = 1;
+        if (c.labelFor) {
+            if (const ControlSpec* target = Find(c.labelFor)) {
+                tab = target->tabIndex;
+                sub = 0;
+            }
+        }
+        return std::tuple(tab, sub);
+    };
+    std::vector<const ControlSpec*> order;
+    for (const ControlSpec& c : spec_.controls) {
+        order.push_back(&c);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ControlSpec* a, const ControlSpec* b) { return key(*a) < key(*b); });
+
+    ControlKind previous = ControlKind::Label;
+    for (const ControlSpec* c : order) {
+        const wchar_t* cls = L"STATIC";
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD exStyle = 0;
+        switch (c->kind) {
+            case ControlKind::Label:
+                style |= (c->flags & ctl::WordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP;
+                break;
+            case ControlKind::Image:
+                style |= SS_ICON | SS_REALSIZEIMAGE;
+                break;
+            case ControlKind::TextBox:
+                cls = L"EDIT";
+                style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case ControlKind::Button:
+                cls = L"BUTTON";
+                style |= WS_TABSTOP | ((c->flags & ctl::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+                break;
+            case ControlKind::Option:
+                cls = L"BUTTON";
+                style |= BS_AUTORADIOBUTTON;
+                break;
+        }
+        // Option buttons in a row form one group and one tab stop.
+        if (c->kind != ControlKind::Option || previous != ControlKind::Option) {
+            style |= WS_GROUP;
+            if (c->kind == ControlKind::Option) {
+                style |= WS_TABSTOP;
+            }
+        }
+        previous = c->kind;
+        HWND h = ::CreateWindowExW(exStyle, cls, c->caption, style, 0, 0, 0, 0, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)), Instance(), nullptr);
+        if (!h) {
+            Raise(err::OutOfMemory);
+        }
+        controls_.push_back({c, h});
+    }
+}
+
+void Form::Layout(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    UniqueFont font(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_SWISS, DesignFontFace()));
+    const int clientW = TwipsToPixels(spec_.clientWidth, dpi);
+    const int clientH = TwipsToPixels(spec_.clientHeight, dpi);
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    RECT rc{0, 0, clientW, clientH};
+    AdjustForDpi(rc, style, ::GetMenu(hwnd_) != nullptr, exStyle, dpi);
+    int w = rc.right - rc.left;
+    int h = rc.bottom - rc.top;
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE);
+    const int x = suggested ? suggested->left : 0;
+    const int y = suggested ? suggested->top : 0;
+    ::SetWindowPos(hwnd_, nullptr, x, y, w, h, flags);
+    // A wrapped menu bar or an unusual frame: correct by what the client area became.
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    if (client.right != clientW || client.bottom != clientH) {
+        w += clientW - client.right;
+        h += clientH - client.bottom;
+        ::SetWindowPos(hwnd_, nullptr, x, y, w, h, flags);
+    }
+
+    for (const Created& c : controls_) {
+        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    }
+    font_ = std::move(font);
+    for (const Created& c : controls_) {
+        const ControlSpec& s = *c.spec;
+        int cw = TwipsToPixels(s.width, dpi);
+        int ch = TwipsToPixels(s.height, dpi);
+        if (s.flags & ctl::AutoSize) {
+            WindowDC dc(hwnd_);
+            SelectObjectScope select(dc.get(), font_.get());
+            const std::wstring text = WindowText(c.hwnd);
+            RECT extent{0, 0, 0, 0};
+            ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent,
+                        DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+            cw = extent.right;
+            ch = extent.bottom;
+        }
+        ::MoveWindow(c.hwnd, TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), cw, ch, TRUE);
+    }
+
+    if (spec_.icon) {
+        const int big = ::MulDiv(32, dpi, 96);
+        const int small = ::MulDiv(16, dpi, 96);
+        bigIcon_.reset(static_cast<HICON>(
+            ::LoadImageW(Instance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, big, big, 0)));
+        smallIcon_.reset(static_cast<HICON>(
+            ::LoadImageW(Instance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, small, small, 0)));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+        for (const Created& c : controls_) {
+            if (c.spec->kind == ControlKind::Image) {
+                ::SendMessageW(c.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.get()), 0);
+                ::MoveWindow(c.hwnd, TwipsToPixels(c.spec->left, dpi), TwipsToPixels(c.spec->top, dpi),
+                             TwipsToPixels(c.spec->width, dpi), TwipsToPixels(c.spec->height, dpi), TRUE);
+            }
+        }
+    }
+}
+
+void Form::Centre() {
+    RECT wr{};
+    ::GetWindowRect(hwnd_, &wr);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &mi);
+    const RECT& work = mi.rcWork;
+    const int w = wr.right - wr.left;
+    const int h = wr.bottom - wr.top;
+    const int x = work.left + (work.right - work.left - w) / 2;
+    const int y = work.top + (work.bottom - work.top - h) / 2;
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+const ControlSpec* Form::Find(int id) const {
+    for (const ControlSpec& c : spec_.controls) {
+        if (c.id == id) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+const ControlSpec* Form::FindByFlag(unsigned flag) const {
+    for (const ControlSpec& c : spec_.controls) {
+        if (c.flags & flag) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+HWND Form::Control(int id) const { return ::GetDlgItem(hwnd_, id); }
+
+std::wstring Form::Text(int id) const { return WindowText(Control(id)); }
+
+void Form::SetText(int id, std::wstring_view text) {
+    const std::wstring t(text);
+    ::SetWindowTextW(Control(id), t.c_str());
+    const ControlSpec* s = Find(id);
+    if (s && (s->flags & ctl::AutoSize)) {
+        Layout(dpi_, nullptr);
+    }
+}
+
+void Form::SetFocusTo(int id) { ::SetFocus(Control(id)); }
+
+void Form::SetEnabled(int id, bool enabled) { ::EnableWindow(Control(id), enabled ? TRUE : FALSE); }
+
+bool Form::IsChecked(int id) const {
+    return ::SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Form::SetChecked(int id) {
+    // Selecting one option clears the others of its group, as a click would.
+    for (const Created& c : controls_) {
+        if (c.spec->kind == ControlKind::Option) {
+            ::SendMessageW(c.hwnd, BM_SETCHECK, c.spec->id == id ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
+    }
+}
+
+void Form::FocusFirst() {
+    const Created* first = nullptr;
+    for (const Created& c : controls_) {
+        if (IsTabStopKind(c.spec->kind) && c.spec->tabIndex != kNoTabIndex && ::IsWindowEnabled(c.hwnd) &&
+            (!first || c.spec->tabIndex < first->spec->tabIndex)) {
+            first = &c;
+        }
+    }
+    if (first) {
+        ::SetFocus(first->hwnd);
+    }
+}
+
+void Form::Show() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+    HWND focus = ::GetFocus();
+    if (!focus || !::IsChild(hwnd_, focus)) {
+        FocusFirst();
+    }
+}
+
+void Form::ShowModal() {
+    // The rest of the program waits: its windows take no input until this one is gone.
+    std::vector<HWND> disabled;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND w, LPARAM out) -> BOOL {
+            if (::IsWindowVisible(w) && ::IsWindowEnabled(w)) {
+                reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&disabled));
+    std::erase(disabled, hwnd_);
+    for (HWND w : disabled) {
+        ::EnableWindow(w, FALSE);
+    }
+    HWND previousActive = ::GetActiveWindow();
+    ++busy_;
+    Show();
+    app::PumpUntil([this] { return !hwnd_ || !::IsWindowVisible(hwnd_); });
+    --busy_;
+    for (HWND w : disabled) {
+        if (::IsWindow(w)) {
+            ::EnableWindow(w, TRUE);
+        }
+    }
+    if (previousActive && ::IsWindow(previousActive)) {
+        ::SetForegroundWindow(previousActive);
+        ::SetActiveWindow(previousActive);
+    }
+}
+
+void Form::Unload() {
+    if (!slot_) {
+        return;
+    }
+    // Let another of our windows take the activation before this one goes.
+    if (hwnd_) {
+        HWND h = std::exchange(hwnd_, nullptr);
+        ::ShowWindow(h, SW_HIDE);
+        ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        ::DestroyWindow(h);
+    }
+    controls_.clear();
+    std::unique_ptr<Form> self = std::move(*slot_);
+    slot_ = nullptr;
+    app::Bury(std::move(self));
+    app::FormUnloaded();
+}
+
+void Form::StartTimer(UINT_PTR id, UINT milliseconds) { ::SetTimer(hwnd_, id, milliseconds, nullptr); }
+
+void Form::Click(int id) {
+    HWND h = Control(id);
+    if (h && ::IsWindowEnabled(h) && ::IsWindowVisible(h)) {
+        ::SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+    }
+}
+
+bool Form::PreTranslate(MSG& msg) {
+    if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
+        const HWND focus = ::GetFocus();
+        const ControlSpec* focused = nullptr;
+        for (const Created& c : controls_) {
+            if (c.hwnd == focus) {
+                focused = c.spec;
+            }
+        }
+        if (msg.wParam == VK_ESCAPE) {
+            if (const ControlSpec* cancel = FindByFlag(ctl::Cancel)) {
+                Click(cancel->id);
+            }
+            return true;
+        }
+        if (focused && focused->kind == ControlKind::Button) {
+            Click(focused->id);
+            return true;
+        }
+        if (focused && focused->kind == ControlKind::TextBox) {
+            ++busy_;
+            const bool handled = OnEnterIn(focused->id);
+            --busy_;
+            if (handled) {
+                return true;
+            }
+        }
+        if (const ControlSpec* def = FindByFlag(ctl::Default)) {
+            Click(def->id);
+        }
+        return true;
+    }
+    return ::IsDialogMessageW(hwnd_, &msg) != FALSE;
+}
+
+LRESULT CALLBACK Form::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        auto* form = static_cast<Form*>(cs->lpCreateParams);
+        form->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    Form* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) {
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    // No exception may cross into user32: an escaped error ends the run here.
+    ++form->busy_;
+    LRESULT result = 0;
+    try {
+        result = form->Handle(msg, wp, lp);
+    } catch (...) {
+        app::FatalCurrentException();
+    }
+    --form->busy_;
+    return result;
+}
+
+LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(wp), HIWORD(wp));
+            return 0;
+        case WM_TIMER:
+            OnTimer(wp);
+            return 0;
+        case WM_CLOSE:
+            Unload();
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus && ::IsChild(hwnd_, focus)) {
+                    lastFocus_ = focus;
+                }
+            } else if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(hwnd_, lastFocus_)) {
+                ::SetFocus(lastFocus_);
+            } else {
+                FocusFirst();
+            }
+            return 0;
+        case WM_NEXTDLGCTL: {
+            HWND next = lp ? reinterpret_cast<HWND>(wp) : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wp != 0);
+            if (next) {
+                ::SetFocus(next);
+                if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
+                    ::SendMessageW(next, EM_SETSEL, 0, -1);
+                }
+            }
+            return 0;
+        }
+        case DM_GETDEFID:
+            if (const ControlSpec* def = FindByFlag(ctl::Default)) {
+                return MAKELRESULT(def->id, DC_HASDEFID);
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC: {
+            const LRESULT brush = ::DefWindowProcW(hwnd_, msg, wp, lp);
+            for (const Created& c : controls_) {
+                if (c.hwnd == reinterpret_cast<HWND>(lp) && (c.spec->flags & ctl::Black)) {
+                    ::SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 0));
+                }
+            }
+            return brush;
+        }
+        case WM_DPICHANGED:
+            Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd_, msg, wp, lp);
+    }
+}
+
+}  // namespace gv

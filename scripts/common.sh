@@ -1,0 +1,72 @@
+# Shared set-up for the run and test commands: packages, builds, a private Wine
+# prefix and a private Xvfb. Sourced, not run.
+
+GV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+GV_BUILD="$GV_ROOT/build"
+GV_PACKAGES=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 xvfb
+             fonts-wine imagemagick python3 binutils-mingw-w64-x86-64 clang-tidy cppcheck clang-format)
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+gv_log() { printf '== %s\n' "$*" >&2; }
+
+gv_sudo() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+gv_install_deps() {
+    local missing=()
+    for p in "${GV_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        gv_log "installing: ${missing[*]}"
+        gv_sudo apt-get update -qq
+        gv_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+}
+
+gv_build_windows() {
+    gv_log "building the Windows program (MinGW-w64)"
+    cmake -S "$GV_ROOT" -B "$GV_BUILD/windows" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$GV_ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+    cmake --build "$GV_BUILD/windows" -j"$(nproc)"
+}
+
+gv_build_native() {
+    gv_log "building the native unit tests (ASan + UBSan)"
+    cmake -S "$GV_ROOT" -B "$GV_BUILD/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DGV_WINDOWS_BUILD_DIR="$GV_BUILD/windows" >/dev/null
+    cmake --build "$GV_BUILD/native" -j"$(nproc)"
+}
+
+# gv_make_prefix DIR [DPI]: a fresh Wine prefix with the Windows fonts, no
+# window-manager stalls, no crash dialog, and the given DPI (96 by default).
+gv_make_prefix() {
+    local prefix=$1 dpi=${2:-96}
+    mkdir -p "$prefix"
+    WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+    local reg="$prefix/grindvakt-setup.reg"
+    printf '%s\r\n' 'REGEDIT4' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' '' \
+        '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=dword:$(printf '%08x' "$dpi")" '' >"$reg"
+    WINEPREFIX="$prefix" wine regedit /S "$(WINEPREFIX="$prefix" winepath -w "$reg")" >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w
+}
+
+# gv_start_xvfb: starts a private Xvfb, sets DISPLAY and GV_XVFB_PID.
+gv_start_xvfb() {
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    GV_XVFB_PID=$!
+    local n
+    read -r -t 20 n <"$fifo" || { echo "Xvfb did not start" >&2; rm -f "$fifo"; return 1; }
+    rm -f "$fifo"
+    export DISPLAY=":$n"
+}
+
+gv_stop_xvfb() { [ -n "${GV_XVFB_PID:-}" ] && kill "$GV_XVFB_PID" 2>/dev/null; GV_XVFB_PID=; }
