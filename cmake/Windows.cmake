@@ -14,9 +14,13 @@ add_library(gv_win STATIC
   core/app.cpp
   core/form.cpp
   core/platform.cpp
+  registry/registry.cpp
   store/password_store.cpp
+  ui/frm_andra.cpp
+  ui/frm_andra_losenord.cpp
+  ui/frm_andrat.cpp
   ui/frm_logga_in.cpp
-  ui/frm_andra.cpp)
+  ui/frm_om.cpp)
 target_link_libraries(gv_win PUBLIC gv_portable)
 target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32)
 

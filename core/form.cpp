@@ -114,6 +114,9 @@ void Form::Load(std::unique_ptr<Form>* slot) {
     CreateControls();
     Layout(dpi_, nullptr);
     Centre();
+    for (const TimerSpec& t : spec_.timers) {
+        ::SetTimer(hwnd_, t.id, t.interval, nullptr);
+    }
     Form_Load();
 }
 
@@ -381,7 +384,19 @@ void Form::Unload() {
     app::FormUnloaded();
 }
 
-void Form::StartTimer(UINT_PTR id, UINT milliseconds) { ::SetTimer(hwnd_, id, milliseconds, nullptr); }
+HMENU BuildMenuBar(const wchar_t* title, std::span<const MenuItemSpec> items) {
+    HMENU popup = ::CreatePopupMenu();
+    for (const MenuItemSpec& item : items) {
+        if (item.id == 0) {
+            ::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        } else {
+            ::AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id), item.caption);
+        }
+    }
+    HMENU bar = ::CreateMenu();
+    ::AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), title);
+    return bar;
+}
 
 void Form::Click(int id) {
     HWND h = Control(id);

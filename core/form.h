@@ -38,6 +38,21 @@ struct ControlSpec {
     int labelFor = 0;  // a label is placed just before this control, so it names it
 };
 
+struct TimerSpec {
+    UINT_PTR id;
+    const wchar_t* name;
+    UINT interval;  // milliseconds; the timer runs from the moment the window is created
+};
+
+struct MenuItemSpec {
+    int id;  // 0 for a separator line
+    const wchar_t* name;
+    const wchar_t* caption;
+};
+
+// A menu bar with one menu; the window destroys it with itself.
+HMENU BuildMenuBar(const wchar_t* title, std::span<const MenuItemSpec> items);
+
 struct FormSpec {
     const wchar_t* caption;
     int clientWidth, clientHeight;  // twips
@@ -45,6 +60,7 @@ struct FormSpec {
     bool icon = true;
     bool taskbar = true;
     std::span<const ControlSpec> controls;
+    std::span<const TimerSpec> timers = {};
 };
 
 int TwipsToPixels(int twips, int dpi);
@@ -86,8 +102,6 @@ protected:
     // Enter in a text box: true when the form handled it.
     virtual bool OnEnterIn(int /*textBoxId*/) { return false; }
     virtual HMENU CreateMenuBar() { return nullptr; }
-
-    void StartTimer(UINT_PTR id, UINT milliseconds);
 
 private:
     struct Created {

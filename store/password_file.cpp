@@ -53,4 +53,24 @@ bool SurvivesStorage(std::string_view ansiPassword, std::int32_t key) {
     return true;
 }
 
+PasswordProblem CheckNewPassword(std::string_view ansiPassword, std::int32_t key) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (ansiPassword.empty()) {
+        return PasswordProblem::Empty;
+    }
+    if (ansiPassword.find(',') != std::string_view::npos) {
+        return PasswordProblem::Comma;
+    }
+    if (blank(ansiPassword.front()) || blank(ansiPassword.back())) {
+        return PasswordProblem::OuterBlanks;
+    }
+    if (ansiPassword.front() == '"') {
+        return PasswordProblem::LeadingQuote;
+    }
+    if (ansiPassword.find_first_of("\r\n") != std::string_view::npos) {
+        return PasswordProblem::LineBreak;
+    }
+    return SurvivesStorage(ansiPassword, key) ? PasswordProblem::None : PasswordProblem::Unstorable;
+}
+
 }  // namespace gv

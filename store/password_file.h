@@ -30,4 +30,11 @@ LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word
 // True when a password saved now reads back unchanged at each of the next starts.
 bool SurvivesStorage(std::string_view ansiPassword, std::int32_t key);
 
+// Why a new password could not be entered again after it is saved.
+enum class PasswordProblem { None, Empty, Comma, OuterBlanks, LeadingQuote, LineBreak, Unstorable };
+
+// An empty password would be saved but no entry could ever match it; the others
+// are changed by the read at the next start, or by the scramble arithmetic.
+PasswordProblem CheckNewPassword(std::string_view ansiPassword, std::int32_t key);
+
 }  // namespace gv

@@ -1,14 +1,109 @@
 #include "ui/frm_andra.h"
 
+#include <array>
+#include <string>
+
+#include "core/app.h"
+#include "registry/registry.h"
+#include "ui/frm_andra_losenord.h"
+#include "ui/frm_andrat.h"
+#include "ui/frm_om.h"
+
 namespace gv {
 namespace {
 
-constexpr FormSpec kForm{.caption = L"Grindvakt", .clientWidth = 2880, .clientHeight = 900, .controls = {}};
+using K = ControlKind;
+using F = FrmÄndra;
+constexpr std::array kControls{
+    // clang-format off
+    //          kind      id              name           caption                    left  top width height tab flags         label for
+    ControlSpec{K::Option, F::Optstat + 0, L"Optstat(0)", L"Ja",                     1575,   0,  615, 390, 0},
+    ControlSpec{K::Option, F::Optstat + 1, L"Optstat(1)", L"Nej",                    2250,   0,  615, 390, 1},
+    ControlSpec{K::Button, F::Command1,    L"Command1",   L"&Ändra",                 1725, 450,  990, 390, 2},
+    ControlSpec{K::Label,  F::Label1,      L"Label1",     L"Åtkomst av registret:",    75,  75, 1440, 195, 3, ctl::AutoSize, F::Optstat},
+    // clang-format on
+};
+
+constexpr std::array kMenu{
+    MenuItemSpec{F::MnuLäsDetta, L"MnuLäsDetta", L"&Läs detta"},
+    MenuItemSpec{F::MnuÄndraLösen, L"MnuÄndraLösen", L"&Ändra lösenord"},
+    MenuItemSpec{F::MnuOm, L"MnuOm", L"&Om"},
+    MenuItemSpec{0, L"Mnusep", L"-"},
+    MenuItemSpec{F::MnuAvsluta, L"MnuAvsluta", L"&Avsluta"},
+};
+
+constexpr FormSpec kForm{
+    .caption = L"Grindvakt", .clientWidth = 2880, .clientHeight = 900, .controls = kControls};
+
+constexpr wchar_t kHelpText[] =
+    L"Ändra åtkomst genom att markera Ja eller Nej och sedan klicka på Ändra.\r\n"
+    L"Om du vill ta bort programmet, måste du först ändra till Ja, annars kommer du\r\n"
+    L"inte åt Registereditorn efter avinstallationen.";
 
 }  // namespace
 
 FrmÄndra::FrmÄndra() : Form(kForm) {}
 
-void FrmÄndra::OnCommand(int /*id*/, int /*notifyCode*/) {}
+HMENU FrmÄndra::CreateMenuBar() { return BuildMenuBar(L"&Meny", kMenu); }
+
+void FrmÄndra::Form_Load() {
+    // Group Policy writes 2 where silent imports are blocked too, and other tools
+    // may write anything: every value but 0 blocks the editor.
+    const int index = ReadPolicy() == 0 ? 0 : 1;
+    SetChecked(Optstat + index);
+}
+
+void FrmÄndra::OnCommand(int id, int notifyCode) {
+    if (notifyCode != BN_CLICKED) {
+        return;
+    }
+    switch (id) {
+        case Command1:
+            Command1_Click();
+            break;
+        case MnuLäsDetta:
+            MnuLäsDetta_Click();
+            break;
+        case MnuÄndraLösen:
+            MnuÄndraLösen_Click();
+            break;
+        case MnuOm:
+            MnuOm_Click();
+            break;
+        case MnuAvsluta:
+            MnuAvsluta_Click();
+            break;
+        default:
+            break;
+    }
+}
+
+void FrmÄndra::Command1_Click() {
+    const bool allow = IsChecked(Optstat + 0);
+    const std::int32_t value = allow ? 0 : 1;
+    const wchar_t* confirmation = allow ? L"Registereditorn är upplåst" : L"Registereditorn är låst";
+    const WriteResult written = WritePolicy(value);
+    if (!written.ok) {
+        // Never report a change that was not made.
+        std::wstring text = L"Ändringen kunde inte sparas. Registereditorns läge är oförändrat.";
+        if (written.error == ERROR_ACCESS_DENIED) {
+            text += L"\r\n\r\nGrindvakt måste startas som administratör för att kunna ändra detta.";
+        } else {
+            text += L"\r\n\r\nOrsak: " + SystemMessage(written.error);
+        }
+        app::MsgBox(text, MB_OK | MB_ICONINFORMATION, kAppTitle);
+        return;
+    }
+    Default<FrmÄndrat>().SetText(FrmÄndrat::LblText, confirmation);
+    Default<FrmÄndrat>().ShowModal();
+}
+
+void FrmÄndra::MnuLäsDetta_Click() { app::MsgBox(kHelpText, MB_OK | MB_ICONINFORMATION, L"Information"); }
+
+void FrmÄndra::MnuÄndraLösen_Click() { Default<FrmÄndraLösenord>().ShowModal(); }
+
+void FrmÄndra::MnuOm_Click() { Default<FrmOm>().ShowModal(); }
+
+void FrmÄndra::MnuAvsluta_Click() { app::End(); }
 
 }  // namespace gv

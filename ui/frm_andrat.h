@@ -1,0 +1,23 @@
+// The confirmation window: says what the switch did, then ends the run.
+#pragma once
+
+#include "core/form.h"
+
+namespace gv {
+
+class FrmÄndrat : public Form {
+public:
+    enum Id : int { LblText = 301, CmdAvsluta = 302, Timer1 = 303 };
+
+    FrmÄndrat();
+
+protected:
+    void OnCommand(int id, int notifyCode) override;
+    void OnTimer(UINT_PTR id) override;
+
+private:
+    void CmdAvsluta_Click();
+    void Timer1_Timer();
+};
+
+}  // namespace gv

@@ -1,0 +1,176 @@
+#include "ui/frm_om.h"
+
+#include <array>
+#include <vector>
+
+#include "core/ansi.h"
+#include "core/app.h"
+#include "core/platform.h"
+
+namespace gv {
+namespace {
+
+using K = ControlKind;
+using F = FrmOm;
+constexpr std::array kControls{
+    // clang-format off
+    //          kind      id             name          caption               left   top width height tab          flags
+    ControlSpec{K::Button, F::cmdOK,      L"cmdOK",      L"OK",               5025, 2700, 1260,  345, 0,           ctl::Default | ctl::Cancel},
+    ControlSpec{K::Button, F::cmdSysInfo, L"cmdSysInfo", L"&System Info...",  3675, 2700, 1245,  345, 1},
+    ControlSpec{K::Image,  F::Image1,     L"Image1",     L"",                   75,   75,  480,  480, kNoTabIndex},
+    ControlSpec{K::Label,  F::LblBesk,    L"LblBesk",    L"Beskrivning",       750,  600, 5490, 2040, 2,           ctl::WordWrap | ctl::Black},
+    ControlSpec{K::Label,  F::lblVersion, L"lblVersion", L"Version: 1.0",      750,  225,  840,  195, 3,           ctl::AutoSize},
+    // clang-format on
+};
+
+constexpr FormSpec kForm{.caption = L"Om Grindvakt",
+                         .clientWidth = 6375,
+                         .clientHeight = 3120,
+                         .taskbar = false,
+                         .controls = kControls};
+
+constexpr wchar_t kMsinfoKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+constexpr wchar_t kMsinfoValue[] = L"PATH";
+constexpr wchar_t kMsinfoLocationKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
+constexpr wchar_t kMsinfoLocationValue[] = L"MSINFO";
+constexpr wchar_t kMsinfoFile[] = L"\\MSINFO32.EXE";
+constexpr DWORD kValueBufferSize = 1024;
+
+// A directory search for one exact path that counts ordinary files only.
+bool NormalFileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(::FindFirstFileW(path.c_str(), &found));
+    if (!find) {
+        return false;
+    }
+    constexpr DWORD kNotNormal = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    return found.cFileName[0] != L'\0' && (found.dwFileAttributes & kNotNormal) == 0;
+}
+
+// Starts the program in a normal window and does not wait for it. The path is
+// the application name, so a folder with spaces cannot start another program.
+void StartProgram(const std::wstring& path) {
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (path.empty() || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &si, &pi)) {
+        Raise(err::FileNotFound);
+    }
+    UniqueHandle process(pi.hProcess);
+    UniqueHandle thread(pi.hThread);
+}
+
+}  // namespace
+
+FrmOm::FrmOm() : Form(kForm) {}
+
+std::wstring FrmOm::Description() {
+    constexpr const wchar_t* kLines[] = {
+        L"Med det här programmet kan du hindra att obehöriga öppnar Registereditorn.",
+        L"",
+        L"Du kan lösenordsskydda denna begränsning.",
+        L"",
+        L"Observera att programmet inte förhindrar samkörning av registerposter.",
+        L"",
+        L"Programmet sprids gratis av Grindvaktsgruppen, grindvakt@example.org,",
+        L"skrivet för Datorföreningen Grinden, www.grinden.example.org.",
+        L"",
+        L"Du har rätt att sprida programmet till andra.",
+    };
+    std::wstring text;
+    for (const wchar_t* line : kLines) {
+        if (!text.empty() || line != kLines[0]) {
+            text += L"\r\n";
+        }
+        text += line;
+    }
+    return text;
+}
+
+void FrmOm::Form_Load() { SetText(LblBesk, Description()); }
+
+void FrmOm::OnCommand(int id, int notifyCode) {
+    if (notifyCode != BN_CLICKED) {
+        return;
+    }
+    if (id == cmdOK) {
+        cmdOK_Click();
+    } else if (id == cmdSysInfo) {
+        cmdSysInfo_Click();
+    }
+}
+
+void FrmOm::cmdOK_Click() { Unload(); }
+
+void FrmOm::cmdSysInfo_Click() { StartSysInfo(); }
+
+void FrmOm::StartSysInfo() {
+    try {
+        std::wstring sysInfoPath;
+        if (GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfoKey, kMsinfoValue, sysInfoPath) == False) {
+            if (GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfoLocationKey, kMsinfoLocationValue, sysInfoPath) ==
+                False) {
+                Raise(err::FileNotFound);
+            }
+            if (!NormalFileExists(sysInfoPath + kMsinfoFile)) {
+                Raise(err::FileNotFound);
+            }
+            sysInfoPath += kMsinfoFile;
+        }
+        StartProgram(sysInfoPath);
+    } catch (const RuntimeError&) {
+        app::MsgBox(L"System Information Is Unavailable At This Time", MB_OK);
+    }
+}
+
+Bool16 FrmOm::GetKeyValue(HKEY keyRoot, const std::wstring& keyName, const std::wstring& subKeyRef,
+                          std::wstring& keyVal) {
+    // Read rights are enough: a standard user may read these keys but not write them.
+    UniqueKey key;
+    DWORD type = 0;
+    std::vector<char> buffer(kValueBufferSize, '\0');
+    DWORD size = kValueBufferSize;
+    if (::RegOpenKeyExA(keyRoot, ToAnsi(keyName).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExA(key.get(), ToAnsi(subKeyRef).c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+        keyVal.clear();
+        return False;
+    }
+    if (size == 0) {
+        Raise(err::InvalidCall);
+    }
+    // Data stored with its terminating NUL loses it; data without one stays whole.
+    const std::size_t n = buffer[size - 1] == '\0' ? size - 1 : size;
+    const std::string data(buffer.data(), n);
+    switch (type) {
+        case REG_SZ:
+            keyVal = FromAnsi(data);
+            break;
+        case REG_EXPAND_SZ: {
+            const std::wstring raw = FromAnsi(data);
+            const DWORD needed = ::ExpandEnvironmentStringsW(raw.c_str(), nullptr, 0);
+            std::wstring expanded(needed, L'\0');
+            const DWORD got = ::ExpandEnvironmentStringsW(raw.c_str(), expanded.data(), needed);
+            expanded.resize(got > 0 ? got - 1 : 0);
+            keyVal = expanded;
+            break;
+        }
+        case REG_DWORD: {
+            std::uint32_t number = 0;
+            for (std::size_t i = 0; i < n && i < 4; ++i) {
+                number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+            }
+            keyVal = std::to_wstring(number);
+            break;
+        }
+        default:
+            break;
+    }
+    return True;
+}
+
+}  // namespace gv
