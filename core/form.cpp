@@ -310,6 +310,19 @@ void Form::SetChecked(int id) {
             ::SendMessageW(c.hwnd, BM_SETCHECK, c.spec->id == id ? BST_CHECKED : BST_UNCHECKED, 0);
         }
     }
+    FollowCheckedOption();
+}
+
+void Form::FollowCheckedOption() {
+    // Tab enters an option group at its selected button, as in any dialog.
+    for (const Created& c : controls_) {
+        if (c.spec->kind == ControlKind::Option) {
+            const bool checked = ::SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            auto style = ::GetWindowLongPtrW(c.hwnd, GWL_STYLE);
+            style = checked ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+            ::SetWindowLongPtrW(c.hwnd, GWL_STYLE, style);
+        }
+    }
 }
 
 void Form::FocusFirst() {
@@ -466,6 +479,9 @@ LRESULT CALLBACK Form::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
+            if (const ControlSpec* s = Find(LOWORD(wp)); s && s->kind == ControlKind::Option) {
+                FollowCheckedOption();
+            }
             OnCommand(LOWORD(wp), HIWORD(wp));
             return 0;
         case WM_TIMER:

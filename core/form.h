@@ -115,6 +115,7 @@ private:
     void Layout(int dpi, const RECT* suggested);
     void Centre();
     void FocusFirst();
+    void FollowCheckedOption();
     const ControlSpec* Find(int id) const;
     const ControlSpec* FindByFlag(unsigned flag) const;
     void Click(int id);
