@@ -41,25 +41,39 @@ int ErrorNumberOf(DWORD code) {
     }
 }
 
-// An error whose text says what the system said.
-[[noreturn]] void RaiseWin32(DWORD code) {
+// An error whose text says what the system said. A replace that is refused
+// (error 5) says why: a folder, a read-only file, or a file another program holds.
+[[noreturn]] void RaiseWin32(DWORD code, const std::wstring& path = {}) {
     const int number = ErrorNumberOf(code);
     std::string text(ErrorText(number));
     if (IsSharingError(code)) {
         text += " (filen används av ett annat program)";
     } else if (code == ERROR_ACCESS_DENIED) {
-        text += " (skrivskyddad eller en mapp)";
+        const DWORD attributes =
+            path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            text += " (det finns en mapp med filens namn)";
+        } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+                   (attributes & FILE_ATTRIBUTE_READONLY)) {
+            text += " (filen är skrivskyddad)";
+        } else if (attributes != INVALID_FILE_ATTRIBUTES) {
+            text += " (filen används av ett annat program)";
+        } else {
+            text += " (mappen är skrivskyddad)";
+        }
     }
     throw RuntimeError(number, text);
 }
 
 // Virus scanners and indexers hold files for a moment; try again briefly.
+// Replacing a file that is held open fails with error 5 rather than a sharing error.
 template <typename Op>
-auto RetryOnSharing(Op op) {
+auto RetryWhileHeld(Op op, bool accessDeniedToo) {
     for (int attempt = 0;; ++attempt) {
         auto result = op();
         const DWORD code = ::GetLastError();
-        if (result || !IsSharingError(code) || attempt == kSharingRetries) {
+        const bool held = IsSharingError(code) || (accessDeniedToo && code == ERROR_ACCESS_DENIED);
+        if (result || !held || attempt == kSharingRetries) {
             ::SetLastError(code);
             return result;
         }
@@ -76,20 +90,26 @@ void CreateEmptyFileIfMissing(const std::wstring& path) {
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::wstring TempPathFor(const std::wstring& path) { return path + L".ny"; }
+std::wstring TempPathFor(const std::wstring& path) {
+    return path + L".ny";
+}
 
 }  // namespace
 
-std::wstring PasswordFilePath() { return ExeDirectory() + L"\\" + kPasswordFileName; }
+std::wstring PasswordFilePath() {
+    return ExeDirectory() + L"\\" + kPasswordFileName;
+}
 
 Bytes ReadWholeFile(const std::wstring& path) {
-    UniqueFile file(RetryOnSharing([&] {
-        UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        return f;
-    }));
+    UniqueFile file(RetryWhileHeld(
+        [&] {
+            UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return f;
+        },
+        false));
     if (!file) {
-        RaiseWin32(::GetLastError());
+        RaiseWin32(::GetLastError(), path);
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) {
@@ -98,7 +118,8 @@ Bytes ReadWholeFile(const std::wstring& path) {
     Bytes content(static_cast<std::size_t>(size.QuadPart));
     std::size_t done = 0;
     while (done < content.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
         DWORD got = 0;
         if (!::ReadFile(file.get(), content.data() + done, chunk, &got, nullptr)) {
             RaiseWin32(::GetLastError());
@@ -112,7 +133,7 @@ Bytes ReadWholeFile(const std::wstring& path) {
     return content;
 }
 
-void ReplaceFile(const std::wstring& path, const Bytes& content) {
+void ReplaceFileContents(const std::wstring& path, const Bytes& content) {
     const std::wstring temp = TempPathFor(path);
     {
         UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -123,9 +144,11 @@ void ReplaceFile(const std::wstring& path, const Bytes& content) {
         std::size_t done = 0;
         bool ok = true;
         while (ok && done < content.size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+            const DWORD chunk =
+                static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
             DWORD wrote = 0;
-            ok = ::WriteFile(file.get(), content.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+            ok = ::WriteFile(file.get(), content.data() + done, chunk, &wrote, nullptr) &&
+                 wrote == chunk;
             done += wrote;
         }
         if (!ok || !::FlushFileBuffers(file.get())) {
@@ -135,13 +158,20 @@ void ReplaceFile(const std::wstring& path, const Bytes& content) {
             RaiseWin32(code ? code : ERROR_WRITE_FAULT);
         }
     }
-    const BOOL moved = RetryOnSharing([&] {
-        return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    });
+    // A folder at the path is refused at once; anything else refused may be held for a moment.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const BOOL moved = RetryWhileHeld(
+        [&] {
+            return ::MoveFileExW(temp.c_str(), path.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        },
+        !folder);
     if (!moved) {
         const DWORD code = ::GetLastError();
         ::DeleteFileW(temp.c_str());
-        RaiseWin32(code);
+        RaiseWin32(code, path);
     }
 }
 
@@ -158,12 +188,13 @@ void LoadPassword(std::wstring& filePassword) {
         }
         RaiseWin32(code);
     }
-    LoadedPassword loaded = LoadFromStored(ReadWholeFile(path), Module2::ScrambleKey, Module2::ScrambleWord);
+    LoadedPassword loaded =
+        LoadFromStored(ReadWholeFile(path), Module2::ScrambleKey, Module2::ScrambleWord);
     filePassword = FromAnsi(loaded.password);
     Module1::StoredPassword = filePassword;
     if (loaded.growOk) {
         try {
-            ReplaceFile(path, loaded.grown);
+            ReplaceFileContents(path, loaded.grown);
         } catch (const RuntimeError&) {
             // The password is read and the old file is still valid: log in as usual.
         }
@@ -172,7 +203,8 @@ void LoadPassword(std::wstring& filePassword) {
 
 void SavePassword(const std::wstring& password) {
     const std::string ansi = ToAnsi(password);
-    ReplaceFile(PasswordFilePath(), StoredFormOf(ansi, Module2::ScrambleKey, Module2::ScrambleWord));
+    ReplaceFileContents(PasswordFilePath(),
+                        StoredFormOf(ansi, Module2::ScrambleKey, Module2::ScrambleWord));
 }
 
 }  // namespace gv

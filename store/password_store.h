@@ -24,6 +24,6 @@ void SavePassword(const std::wstring& password);
 
 // File primitives, each raising a numbered error that names the reason.
 Bytes ReadWholeFile(const std::wstring& path);
-void ReplaceFile(const std::wstring& path, const Bytes& content);
+void ReplaceFileContents(const std::wstring& path, const Bytes& content);
 
 }  // namespace gv

@@ -1,0 +1,290 @@
+// The password file on a real Win32 file system: sharing locks, atomic replace,
+// and the load and save sequences in the executable's folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "core/errors.h"
+#include "core/modules.h"
+#include "core/platform.h"
+#include "store/password_file.h"
+#include "store/password_store.h"
+#include "test_files.h"
+
+using gvtest::Caught;
+using gvtest::Exists;
+using gvtest::Hex;
+using gvtest::HoldOpen;
+using gvtest::ReadBytes;
+using gvtest::WriteBytes;
+
+namespace {
+
+// Another program that lets go of the file after a moment, as a virus scanner does.
+class BriefLock {
+  public:
+    explicit BriefLock(const std::wstring& path) : file_(HoldOpen(path, 0)) {
+        releaser_ = std::thread([this] {
+            ::Sleep(60);
+            file_.reset();
+        });
+    }
+    ~BriefLock() { releaser_.join(); }
+
+  private:
+    gv::UniqueFile file_;
+    std::thread releaser_;
+};
+
+gv::Bytes Pattern(std::size_t size) {
+    gv::Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 251) & 0xFF);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ReadWholeFile, ReturnsExactBytesAndReleasesTheFile) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+    const gv::Bytes content{0x00, 0xFF, 0x0D, 0x0A, 0x1A, 0x80};
+    WriteBytes(path, content);
+    EXPECT_EQ(gv::ReadWholeFile(path), content);
+    EXPECT_TRUE(HoldOpen(path, 0)) << "no handle may stay open after the read";
+
+    WriteBytes(path, {});
+    EXPECT_TRUE(gv::ReadWholeFile(path).empty());
+}
+
+TEST(ReadWholeFile, MissingFileOrFolderRaisesItsOwnError) {
+    gvtest::TempFolder folder;
+    auto error = Caught([&] { (void)gv::ReadWholeFile(folder.File(L"saknas.dat")); });
+    ASSERT_TRUE(error) << "expected error 53 for a missing file, got no error";
+    EXPECT_EQ(error->Number(), gv::err::FileNotFound);
+
+    error = Caught([&] { (void)gv::ReadWholeFile(folder.File(L"saknas\\fil.dat")); });
+    ASSERT_TRUE(error) << "expected error 76 for a missing folder, got no error";
+    EXPECT_EQ(error->Number(), gv::err::PathNotFound);
+}
+
+TEST(ReadWholeFile, FileLockedByAnotherProgramRaisesAfterRetrying) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+    WriteBytes(path, {1, 2, 3});
+    gv::UniqueFile lock = HoldOpen(path, 0);
+
+    const auto error = Caught([&] { (void)gv::ReadWholeFile(path); });
+    ASSERT_TRUE(error) << "expected error 70 while the file is locked, got no error";
+    EXPECT_EQ(error->Number(), gv::err::PermissionDenied);
+    EXPECT_NE(error->Text().find("annat program"), std::string::npos)
+        << "the text should say another program holds the file; got: " << error->Text();
+}
+
+TEST(ReadWholeFile, LockReleasedWithinTheRetriesIsWaitedFor) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+    WriteBytes(path, {4, 5, 6});
+    BriefLock lock(path);
+    gv::Bytes got;
+    EXPECT_NO_THROW(got = gv::ReadWholeFile(path));
+    EXPECT_EQ(got, (gv::Bytes{4, 5, 6}));
+}
+
+// Not "ReplaceFile": <windows.h> would rename the suite to ReplaceFileW, and a
+// filter by the written name would then run nothing and pass.
+TEST(FileReplace, WritesExactlyTheNewContent) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+
+    gv::ReplaceFileContents(path, {9, 8, 7});
+    EXPECT_EQ(ReadBytes(path), (gv::Bytes{9, 8, 7})) << "a missing target is created";
+
+    WriteBytes(path, Pattern(100));
+    gv::ReplaceFileContents(path, {1, 2});
+    EXPECT_EQ(ReadBytes(path), (gv::Bytes{1, 2})) << "no tail of the longer old file may remain";
+
+    const gv::Bytes large = Pattern((1u << 20) + 3);
+    gv::ReplaceFileContents(path, large);
+    const gv::Bytes got = ReadBytes(path);
+    EXPECT_EQ(got.size(), large.size());
+    EXPECT_TRUE(got == large) << "1 MiB + 3 bytes did not come back unchanged";
+
+    gv::ReplaceFileContents(path, {});
+    EXPECT_TRUE(ReadBytes(path).empty());
+    EXPECT_FALSE(Exists(path + L".ny")) << "the temporary file must be gone after success";
+}
+
+TEST(FileReplace, LockedTargetRaisesAndKeepsTheOldBytes) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+    const gv::Bytes old{0xAA, 0xBB, 0xCC, 0xDD};
+    WriteBytes(path, old);
+    {
+        gv::UniqueFile lock = HoldOpen(path, 0);
+        const auto error = Caught([&] { gv::ReplaceFileContents(path, {1, 2, 3}); });
+        ASSERT_TRUE(error) << "expected an error while the target is locked, got none";
+        EXPECT_EQ(error->Number(), gv::err::PermissionDenied) << error->Text();
+        EXPECT_NE(error->Text().find("annat program"), std::string::npos)
+            << "the text should say another program holds the file; got: " << error->Text();
+        EXPECT_FALSE(Exists(path + L".ny")) << "the temporary file must be removed after a failure";
+    }
+    EXPECT_EQ(ReadBytes(path), old) << "got " << Hex(ReadBytes(path));
+}
+
+TEST(FileReplace, FolderAtThePathRaisesAndLeavesNoTemporaryFile) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"mapp");
+    ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+    const auto error = Caught([&] { gv::ReplaceFileContents(path, {1}); });
+    ASSERT_TRUE(error) << "expected an error replacing a folder, got none";
+    EXPECT_TRUE((::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        << "the folder stays";
+    EXPECT_FALSE(Exists(path + L".ny"));
+
+    const auto missing = Caught([&] { gv::ReplaceFileContents(folder.File(L"saknas\\a.bin"), {1}); });
+    ASSERT_TRUE(missing) << "expected error 76 for a missing folder, got none";
+    EXPECT_EQ(missing->Number(), gv::err::PathNotFound);
+}
+
+TEST(FileReplace, LockReleasedWithinTheRetriesIsWaitedFor) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"a.bin");
+    WriteBytes(path, {0xAA});
+    {
+        BriefLock lock(path);
+        EXPECT_NO_THROW(gv::ReplaceFileContents(path, {1, 2, 3}));
+    }
+    EXPECT_EQ(ReadBytes(path), (gv::Bytes{1, 2, 3}));
+    EXPECT_FALSE(Exists(path + L".ny"));
+}
+
+namespace {
+
+// The real sequences write beside the test exe; each case starts and ends without a file.
+class PasswordFile : public testing::Test {
+  protected:
+    void SetUp() override {
+        gv::Module2::ScrambleKey = gv::kScrambleKey;
+        gv::Module2::ScrambleWord = 0;
+        gv::Module1::StoredPassword.clear();
+        // Spelled out rather than asked of the code under test.
+        path_ = gv::ExeDirectory() + L"\\grindvakt.dat";
+        ASSERT_EQ(gv::PasswordFilePath(), path_);
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+    void Clean() {
+        ::DeleteFileW(path_.c_str());
+        ::DeleteFileW(temp().c_str());
+    }
+    std::wstring temp() const { return path_ + L".ny"; }
+
+    static gv::Bytes StoredForm(const char* ansi) {
+        std::int32_t word = 0;
+        return gv::StoredFormOf(ansi, gv::kScrambleKey, word);
+    }
+
+    std::wstring path_;
+    std::wstring filePassword_;
+};
+
+}  // namespace
+
+TEST_F(PasswordFile, MissingOrEmptyFileMeansNoPassword) {
+    auto error = Caught([&] { gv::LoadPassword(filePassword_); });
+    ASSERT_TRUE(error) << "expected error 62 for a missing file, got none";
+    EXPECT_EQ(error->Number(), gv::err::InputPastEnd);
+    ASSERT_TRUE(Exists(path_)) << "the missing file is created empty";
+    EXPECT_TRUE(ReadBytes(path_).empty());
+
+    error = Caught([&] { gv::LoadPassword(filePassword_); });
+    ASSERT_TRUE(error) << "expected error 62 for an empty file, got none";
+    EXPECT_EQ(error->Number(), gv::err::InputPastEnd);
+    EXPECT_TRUE(ReadBytes(path_).empty()) << "an empty file stays empty";
+    EXPECT_TRUE(gv::Module1::StoredPassword.empty());
+}
+
+TEST_F(PasswordFile, SavedSwedishPasswordLoadsBackAndGrows) {
+    gv::SavePassword(L"H\u00e4lsa");
+    const gv::Bytes saved = ReadBytes(path_);
+    const gv::Bytes expected = StoredForm("H\xE4lsa");
+    EXPECT_EQ(saved, expected) << "expected " << Hex(expected) << ", got " << Hex(saved);
+    EXPECT_EQ(saved.size(), 10u) << "5 letters + CR LF + 3";
+    EXPECT_TRUE(gv::Module1::StoredPassword.empty()) << "a save leaves the stored password alone";
+
+    gv::LoadPassword(filePassword_);
+    EXPECT_EQ(filePassword_, L"H\u00e4lsa");
+    EXPECT_EQ(gv::Module1::StoredPassword, L"H\u00e4lsa");
+    EXPECT_EQ(ReadBytes(path_).size(), saved.size() + 3);
+    EXPECT_TRUE(HoldOpen(path_, 0)) << "no handle may stay open after the load";
+
+    filePassword_.clear();
+    gv::LoadPassword(filePassword_);
+    EXPECT_EQ(filePassword_, L"H\u00e4lsa") << "the grown file reads back the same password";
+    EXPECT_EQ(ReadBytes(path_).size(), saved.size() + 6);
+}
+
+TEST_F(PasswordFile, OverflowingFileRaisesSixAndIsUnchanged) {
+    // 00 00 00 80 is INT32_MIN; subtracting the key overflows at the first step.
+    const gv::Bytes bad{0x00, 0x00, 0x00, 0x80};
+    WriteBytes(path_, bad);
+    const auto error = Caught([&] { gv::LoadPassword(filePassword_); });
+    ASSERT_TRUE(error) << "expected error 6, got none";
+    EXPECT_EQ(error->Number(), gv::err::Overflow);
+    EXPECT_EQ(ReadBytes(path_), bad) << "got " << Hex(ReadBytes(path_));
+    EXPECT_TRUE(filePassword_.empty());
+    EXPECT_TRUE(gv::Module1::StoredPassword.empty());
+    EXPECT_TRUE(HoldOpen(path_, 0)) << "no handle may stay open after a failed load";
+}
+
+TEST_F(PasswordFile, LockedFileRaisesAndIsUnchanged) {
+    gv::SavePassword(L"abc");
+    const gv::Bytes saved = ReadBytes(path_);
+    {
+        gv::UniqueFile lock = HoldOpen(path_, 0);
+        const auto load = Caught([&] { gv::LoadPassword(filePassword_); });
+        ASSERT_TRUE(load) << "expected an error loading a locked file, got none";
+        EXPECT_EQ(load->Number(), gv::err::PermissionDenied) << load->Text();
+        EXPECT_TRUE(gv::Module1::StoredPassword.empty());
+
+        const auto save = Caught([&] { gv::SavePassword(L"ny"); });
+        ASSERT_TRUE(save) << "expected an error saving over a locked file, got none";
+        EXPECT_FALSE(Exists(temp())) << "a failed save leaves no temporary file";
+    }
+    EXPECT_EQ(ReadBytes(path_), saved) << "got " << Hex(ReadBytes(path_));
+}
+
+TEST_F(PasswordFile, ReadableButUnwritableFileStillLoads) {
+    // A reader that shares reading but not deletion blocks only the write-back.
+    gv::SavePassword(L"abc");
+    const gv::Bytes saved = ReadBytes(path_);
+    {
+        gv::UniqueFile reader = HoldOpen(path_, FILE_SHARE_READ);
+        EXPECT_NO_THROW(gv::LoadPassword(filePassword_));
+        EXPECT_EQ(filePassword_, L"abc");
+        EXPECT_FALSE(Exists(temp()));
+    }
+    EXPECT_EQ(ReadBytes(path_), saved) << "the old file stays valid when it cannot grow";
+}
+
+TEST_F(PasswordFile, StaleTemporaryFileIsRemovedByTheLoad) {
+    gv::SavePassword(L"abc");
+    EXPECT_EQ(ReadBytes(path_).size(), 8u);
+    WriteBytes(temp(), StoredForm("inbrott"));
+    gv::LoadPassword(filePassword_);
+    EXPECT_EQ(filePassword_, L"abc") << "the password comes from the real file only";
+    EXPECT_EQ(ReadBytes(path_).size(), 11u);
+    EXPECT_FALSE(Exists(temp())) << "the leftover of a cut-short save must be removed";
+
+    ::DeleteFileW(path_.c_str());
+    WriteBytes(temp(), StoredForm("inbrott"));
+    const auto error = Caught([&] { gv::LoadPassword(filePassword_); });
+    ASSERT_TRUE(error) << "expected error 62 without the file, got none";
+    EXPECT_EQ(error->Number(), gv::err::InputPastEnd) << "a leftover is never the password";
+    EXPECT_FALSE(Exists(temp()));
+}

@@ -1,0 +1,135 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/platform.h"
+#include "test_files.h"
+
+namespace {
+
+// Records every close, so a double close or a leak shows up by handle value.
+struct CountingTraits {
+    using Handle = int;
+    static inline std::vector<int> closed;
+    static Handle Empty() noexcept { return -1; }
+    static void Close(Handle h) noexcept { closed.push_back(h); }
+};
+using Counted = gv::Unique<CountingTraits>;
+
+struct WindowOwner {
+    HWND hwnd;
+    ~WindowOwner() {
+        if (hwnd) {
+            ::DestroyWindow(hwnd);
+        }
+    }
+};
+
+HWND MessageOnlyStatic(const wchar_t* text) {
+    return ::CreateWindowExW(0, L"STATIC", text, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
+bool CanOpenExclusively(const std::wstring& path) {
+    gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    return bool(f);
+}
+
+}  // namespace
+
+TEST(Platform, ExeDirectoryIsTheFolderOfTheRunningExe) {
+    wchar_t exePath[32768];
+    const DWORD n = ::GetModuleFileNameW(nullptr, exePath, 32768);
+    ASSERT_GT(n, 0u);
+    const std::wstring exe(exePath, n);
+    const std::wstring expected = exe.substr(0, exe.find_last_of(L'\\'));
+
+    const std::wstring dir = gv::ExeDirectory();
+    EXPECT_EQ(dir, expected);
+    ASSERT_FALSE(dir.empty());
+    EXPECT_NE(dir.back(), L'\\') << "no trailing separator";
+    const DWORD attributes = ::GetFileAttributesW(dir.c_str());
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) << "expected a folder";
+}
+
+TEST(Platform, WindowTextReadsWholeTextOfAControl) {
+    WindowOwner w{MessageOnlyStatic(L"L\u00f6senord \u00c4ndra")};
+    ASSERT_NE(w.hwnd, nullptr) << "CreateWindowExW failed, error " << ::GetLastError();
+    EXPECT_EQ(gv::WindowText(w.hwnd), L"L\u00f6senord \u00c4ndra");
+
+    const std::wstring long_text(5000, L'\u00e5');
+    ASSERT_TRUE(::SetWindowTextW(w.hwnd, long_text.c_str()));
+    EXPECT_EQ(gv::WindowText(w.hwnd), long_text) << "a long text must not be cut short";
+
+    ASSERT_TRUE(::SetWindowTextW(w.hwnd, L""));
+    EXPECT_EQ(gv::WindowText(w.hwnd), L"");
+
+    EXPECT_EQ(gv::WindowText(nullptr), L"") << "no window, no text";
+}
+
+TEST(Platform, SystemMessageIsTheTextWithoutTrailingBreak) {
+    const std::wstring notFound = gv::SystemMessage(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(notFound.empty()) << "the system knows error 2";
+    const wchar_t last = notFound.back();
+    EXPECT_TRUE(last != L'\n' && last != L'\r' && last != L' ')
+        << "trailing character " << static_cast<int>(last);
+    EXPECT_NE(gv::SystemMessage(ERROR_ACCESS_DENIED), notFound) << "each code has its own text";
+    EXPECT_EQ(gv::SystemMessage(0x2000ABCDu), L"") << "an unknown code gives no text";
+}
+
+TEST(Unique, MovesTransferOwnershipAndEachHandleClosesOnce) {
+    CountingTraits::closed.clear();
+    {
+        Counted empty;
+        EXPECT_FALSE(empty) << "a default owner owns nothing";
+
+        Counted a(7);
+        Counted b(std::move(a));
+        EXPECT_FALSE(a);  // NOLINT(bugprone-use-after-move): the moved-from state
+        EXPECT_EQ(b.get(), 7);
+        EXPECT_TRUE(CountingTraits::closed.empty()) << "a move closes nothing";
+
+        Counted c(8);
+        c = std::move(b);
+        EXPECT_EQ(CountingTraits::closed, std::vector<int>{8})
+            << "assignment closes the old handle";
+        EXPECT_FALSE(b);  // NOLINT(bugprone-use-after-move): the moved-from state
+        EXPECT_EQ(c.get(), 7);
+
+        c.reset(9);
+        EXPECT_EQ(CountingTraits::closed, (std::vector<int>{8, 7}));
+        *c.put() = 10;
+        EXPECT_EQ(CountingTraits::closed, (std::vector<int>{8, 7, 9})) << "put() releases first";
+        EXPECT_EQ(c.get(), 10);
+    }
+    EXPECT_EQ(CountingTraits::closed, (std::vector<int>{8, 7, 9, 10}))
+        << "only the last owner closes at scope end; the empty ones close nothing";
+}
+
+TEST(Unique, FileOwnerReleasesTheRealHandle) {
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"held.bin");
+    gvtest::WriteBytes(path, {1, 2, 3});
+
+    gv::UniqueFile a = gvtest::HoldOpen(path, 0);
+    ASSERT_TRUE(a);
+    const HANDLE raw = a.get();
+    gv::UniqueFile b(std::move(a));
+    EXPECT_FALSE(a);  // NOLINT(bugprone-use-after-move): the moved-from state
+    EXPECT_EQ(b.get(), raw);
+    EXPECT_FALSE(CanOpenExclusively(path)) << "the moved-to owner still holds the file";
+
+    b.reset();
+    EXPECT_FALSE(b);
+    EXPECT_TRUE(CanOpenExclusively(path))
+        << "reset must close the handle, error " << ::GetLastError();
+
+    { gv::UniqueFile scoped = gvtest::HoldOpen(path, 0); }
+    EXPECT_TRUE(CanOpenExclusively(path)) << "the destructor must close the handle";
+}

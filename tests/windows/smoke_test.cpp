@@ -1,7 +1,0 @@
-#include <gtest/gtest.h>
-#include "core/platform.h"
-TEST(Platform, ExeDirectoryHasNoTrailingSeparator) {
-    const std::wstring dir = gv::ExeDirectory();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_NE(dir.back(), L'\\');
-}

@@ -1,0 +1,124 @@
+// Raw file access and throw-away folders for the Windows-side tests. The checks
+// go straight to Win32 so they never depend on the code under test.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/errors.h"
+#include "core/platform.h"
+#include "store/scramble.h"
+
+namespace gvtest {
+
+inline bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+template <typename Range>
+std::string Hex(const Range& bytes) {
+    std::string text;
+    for (const auto b : bytes) {
+        char cell[4];
+        std::snprintf(cell, sizeof cell, "%02X ", static_cast<unsigned char>(b));
+        text += cell;
+    }
+    return text.empty() ? "(empty)" : text;
+}
+
+inline void WriteBytes(const std::wstring& path, const gv::Bytes& bytes) {
+    gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(f) << "cannot create the test file, error " << ::GetLastError();
+    DWORD wrote = 0;
+    ASSERT_TRUE(
+        ::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr));
+    ASSERT_EQ(wrote, bytes.size());
+}
+
+// Reads with full sharing, so it also works beside a handle the test holds.
+inline gv::Bytes ReadBytes(const std::wstring& path) {
+    gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
+        ADD_FAILURE() << "cannot open the test file to check it, error " << ::GetLastError();
+        return {};
+    }
+    LARGE_INTEGER size{};
+    ::GetFileSizeEx(f.get(), &size);
+    gv::Bytes bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!bytes.empty()) {
+        ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+// What another program holding the file would look like.
+inline gv::UniqueFile HoldOpen(const std::wstring& path, DWORD share) {
+    gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(f) << "cannot hold the test file open, error " << ::GetLastError();
+    return f;
+}
+
+template <typename F>
+std::optional<gv::RuntimeError> Caught(F&& f) {
+    try {
+        f();
+    } catch (const gv::RuntimeError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+// A fresh folder under the user's temp folder, removed with everything in it.
+class TempFolder {
+  public:
+    TempFolder() {
+        wchar_t base[MAX_PATH + 1];
+        const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
+        static unsigned counter = 0;
+        path_ = std::wstring(base, n) + L"gvtest-" + std::to_wstring(::GetCurrentProcessId()) +
+                L"-" + std::to_wstring(++counter);
+        EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr))
+            << "cannot create the temp folder, error " << ::GetLastError();
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() { Remove(path_); }
+
+    std::wstring File(std::wstring_view name) const { return path_ + L"\\" + std::wstring(name); }
+
+  private:
+    static void Remove(const std::wstring& dir) {
+        WIN32_FIND_DATAW found{};
+        gv::UniqueFind find(::FindFirstFileW((dir + L"\\*").c_str(), &found));
+        for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring full = dir + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                Remove(full);
+            } else {
+                ::DeleteFileW(full.c_str());
+            }
+        }
+        find.reset();
+        ::RemoveDirectoryW(dir.c_str());
+    }
+
+    std::wstring path_;
+};
+
+}  // namespace gvtest
