@@ -31,3 +31,8 @@ file(GLOB gv_windows_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/
 file(GLOB gv_e2e_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*_test.cpp)
 gv_add_wine_gtests(windows "${GV_WINDOWS_BUILD_DIR}/tests/windows/gv_windows_tests.exe" ${gv_windows_test_sources})
 gv_add_wine_gtests(e2e "${GV_WINDOWS_BUILD_DIR}/tests/e2e/gv_e2e_tests.exe" ${gv_e2e_test_sources})
+
+# clang-tidy reads the Windows tree's compile commands.
+add_test(NAME lint COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/lint.sh)
+set_tests_properties(lint PROPERTIES LABELS lint TIMEOUT 600
+  ENVIRONMENT "GV_WINDOWS_BUILD_DIR=${GV_WINDOWS_BUILD_DIR}")

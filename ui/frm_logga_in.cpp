@@ -94,17 +94,21 @@ void FrmLoggaIn::cmdOK_Click() {
     }
     if (entry.empty()) {
         Failed();
-    } else if (Module1::NoPassword == True) {
+        return;
+    }
+    if (Module1::NoPassword == True) {
         if (entry == kDefaultPassword) {
             Succeeded();
-        } else {
-            app::MsgBox(
-                L"Det finns inget lösenord angivet. Logga in med standardlösenordet och ändra sedan "
-                L"till ett eget lösenord.",
-                MB_OK | MB_ICONINFORMATION, L"Inget lösenord");
-            SetFocusTo(TxtTest);
+            return;
         }
-    } else if (entry == FilePassword) {
+        app::MsgBox(
+            L"Det finns inget lösenord angivet. Logga in med standardlösenordet och ändra sedan "
+            L"till ett eget lösenord.",
+            MB_OK | MB_ICONINFORMATION, L"Inget lösenord");
+        SetFocusTo(TxtTest);
+        return;
+    }
+    if (entry == FilePassword) {
         Succeeded();
     } else {
         Failed();
