@@ -1,0 +1,159 @@
+// The About window's registry lookup and its description text.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/errors.h"
+#include "ui/frm_om.h"
+
+namespace {
+
+std::string Ansi(const std::wstring& text) {
+    char buffer[256] = {};
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                        buffer, sizeof buffer, nullptr, &lossy);
+    EXPECT_FALSE(lossy) << "the ANSI code page " << ::GetACP() << " cannot hold the test text";
+    return {buffer, static_cast<std::size_t>(n)};
+}
+
+std::wstring Expanded(const wchar_t* text) {
+    wchar_t buffer[MAX_PATH] = {};
+    ::ExpandEnvironmentStringsW(text, buffer, MAX_PATH);
+    return buffer;
+}
+
+// Each case owns HKCU\Software\GrindvaktTest\About<case>, gone before and after it.
+class AboutKeyValue : public testing::Test {
+  protected:
+    void SetUp() override {
+        const char* name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        path_ = L"Software\\GrindvaktTest\\About" + std::wstring(name, name + std::strlen(name));
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &key_, nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        ::RegCloseKey(key_);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GrindvaktTest");  // only once it is empty
+    }
+
+    // Through the ANSI call with an explicit size, as another program might write it.
+    void Store(DWORD type, const std::string& bytes) {
+        ASSERT_EQ(::RegSetValueExA(key_, "V", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                   static_cast<DWORD>(bytes.size())),
+                  ERROR_SUCCESS);
+    }
+
+    std::wstring path_;
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(AboutKeyValue, ReadsStringsAndNumbersAsText) {
+    using namespace std::string_literals;
+    const std::string path = "C:\\Program Files\\msinfo32.exe", longest(1023, 'a');
+    const std::wstring swedish = L"C:\\R\u00e5\u00e4\u00f6\\\u00c5\u00c4\u00d6.exe";
+    const struct {
+        const char* what;
+        DWORD type;
+        std::string bytes;
+        gv::Bool16 result;
+        std::wstring expected;  // "x" is what keyVal held on entry
+    } cases[] = {
+        {"string with its NUL", REG_SZ, path + '\0', gv::True, {path.begin(), path.end()}},
+        {"string without a NUL", REG_SZ, path, gv::True, {path.begin(), path.end()}},
+        {"1023 characters and a NUL", REG_SZ, longest + '\0', gv::True, std::wstring(1023, L'a')},
+        {"1025 bytes", REG_SZ, longest + "a\0"s, gv::False, L""},
+        {"Swedish letters in ANSI", REG_SZ, Ansi(swedish) + '\0', gv::True, swedish},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, "%SystemRoot%\\x\0"s, gv::True,
+         Expanded(L"%SystemRoot%\\x")},
+        {"REG_DWORD 5", REG_DWORD, "\5\0\0\0"s, gv::True, L"5"},
+        {"REG_DWORD 0", REG_DWORD, "\0\0\0\0"s, gv::True, L"0"},
+        {"REG_DWORD 0x100", REG_DWORD, "\0\1\0\0"s, gv::True, L"256"},
+        {"REG_DWORD 0x01020304", REG_DWORD, "\4\3\2\1"s, gv::True, L"16909060"},
+        {"REG_DWORD 0x01000000", REG_DWORD, "\0\0\0\1"s, gv::True, L"16777216"},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, "a\0b\0\0"s, gv::True, L"x"},
+        {"REG_BINARY", REG_BINARY, "ABC", gv::True, L"x"},
+    };
+    ASSERT_EQ(Expanded(L"%SystemRoot%").find(L'%'), std::wstring::npos) << "SystemRoot is not set";
+    for (const auto& c : cases) {
+        Store(c.type, c.bytes);
+        std::wstring keyVal = L"x";
+        EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, path_, L"V", keyVal), c.result)
+            << c.what;
+        EXPECT_EQ(keyVal, c.expected) << c.what;
+    }
+}
+
+TEST_F(AboutKeyValue, MissingKeyOrValueGivesFalseAndEmptiesText) {
+    for (const auto& [key, value] :
+         {std::pair{path_ + L"\\Saknas", L"V"}, std::pair{path_, L"V"}}) {
+        std::wstring keyVal = L"x";
+        EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, key, value, keyVal), gv::False) << key;
+        EXPECT_EQ(keyVal, L"") << key;
+    }
+}
+
+TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
+    Store(REG_SZ, "");
+    // A freed handle slot is handed out again, so a key left open shows up as
+    // a probe that no longer gets the slot it had before.
+    const auto probe = [this] {
+        HKEY h = nullptr;
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ, &h);
+        ::RegCloseKey(h);
+        return h;
+    };
+    const HKEY before = probe();
+    std::optional<int> raised;
+    std::wstring keyVal = L"x";
+    try {
+        gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, path_, L"V", keyVal);
+    } catch (const gv::RuntimeError& e) {
+        raised = e.Number();
+    }
+    EXPECT_EQ(probe(), before) << "the key was left open";
+    ASSERT_TRUE(raised.has_value()) << "expected run-time error 5 for zero-size data, got none";
+    EXPECT_EQ(*raised, gv::err::InvalidCall);
+    ::RegCloseKey(std::exchange(key_, nullptr));
+    EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()), ERROR_SUCCESS);
+}
+
+TEST(AboutDescription, HasTheTenLinesOfTheDesign) {
+    const std::wstring text = gv::FrmOm::Description();
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0, end = 0; end != std::wstring::npos; start = end + 2) {
+        end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+    }
+    ASSERT_EQ(lines.size(), 10u) << "expected ten lines separated by CR LF, none after the last";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].find_first_of(L"\r\n"), std::wstring::npos)
+            << "lone CR or LF, line " << i + 1;
+    }
+    EXPECT_EQ(lines[0],
+              L"Med det h\u00e4r programmet kan du hindra att obeh\u00f6riga \u00f6ppnar "
+              L"Registereditorn.");
+    EXPECT_EQ(lines[2], L"Du kan l\u00f6senordsskydda denna begr\u00e4nsning.");
+    EXPECT_EQ(lines[4],
+              L"Observera att programmet inte f\u00f6rhindrar samk\u00f6rning av registerposter.");
+    EXPECT_EQ(lines[9], L"Du har r\u00e4tt att sprida programmet till andra.");
+    for (const std::size_t empty : {1u, 3u, 5u, 8u}) {
+        EXPECT_EQ(lines[empty], L"") << "line " << empty + 1 << " must be empty";
+    }
+    // The credit lines are one block: text on both, a single CR LF between them.
+    ASSERT_GT(lines[6].size(), 1u);
+    ASSERT_GT(lines[7].size(), 1u);
+    EXPECT_EQ(lines[6].back(), L',') << "line 7 must end with a comma";
+    EXPECT_EQ(lines[7].back(), L'.') << "line 8 must end with a full stop";
+}

@@ -1,0 +1,190 @@
+// The 32-bit value functions and the policy switch, against Wine's real registry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "registry/registry.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+Bytes LittleEndian(std::uint32_t u) {
+    return {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8), static_cast<BYTE>(u >> 16),
+            static_cast<BYTE>(u >> 24)};
+}
+
+// Straight to Win32, so the checks never go through the code under test.
+struct RawValue {
+    LONG rc;
+    DWORD type;
+    Bytes data;
+};
+RawValue ReadRaw(const std::wstring& path, const std::wstring& name) {
+    RawValue v{ERROR_SUCCESS, REG_NONE, Bytes(64)};
+    auto size = static_cast<DWORD>(v.data.size());
+    v.rc = ::RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                          &v.type, v.data.data(), &size);
+    v.data.resize(v.rc == ERROR_SUCCESS ? size : 0);
+    return v;
+}
+LONG WriteRaw(const std::wstring& path, const wchar_t* name, DWORD type, const Bytes& data) {
+    return ::RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name, type, data.data(),
+                             static_cast<DWORD>(data.size()));
+}
+
+// Each case owns HKCU\Software\GrindvaktTest\<case>, gone before and after it.
+class RegistryValue : public testing::Test {
+  protected:
+    void SetUp() override {
+        const char* name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        path_ = L"Software\\GrindvaktTest\\" + std::wstring(name, name + std::strlen(name));
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    }
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GrindvaktTest");  // only once it is empty
+    }
+
+    std::wstring path_;
+};
+
+}  // namespace
+
+TEST_F(RegistryValue, ReadsTheStoredDwordAndZeroForAnythingElse) {
+    const struct {
+        const char* what;
+        const wchar_t* name;  // nullptr: the key is not created at all
+        DWORD type;
+        Bytes data;
+        std::int32_t expected;
+    } cases[] = {
+        {"missing key", nullptr, REG_NONE, {}, 0},
+        {"missing value", L"Annat", REG_DWORD, LittleEndian(1), 0},
+        {"REG_SZ \"1\"", L"V", REG_SZ, {'1', 0, 0, 0}, 0},
+        {"REG_BINARY 01 00 00 00", L"V", REG_BINARY, LittleEndian(1), 0},
+        {"REG_DWORD 2", L"V", REG_DWORD, LittleEndian(2), 2},
+        {"REG_DWORD 0xFFFFFFFF", L"V", REG_DWORD, LittleEndian(0xFFFFFFFFu), -1},
+        {"REG_DWORD 0x80000000", L"V", REG_DWORD, LittleEndian(0x80000000u), INT32_MIN},
+        {"REG_DWORD 0x7FFFFFFF", L"V", REG_DWORD, LittleEndian(0x7FFFFFFFu), INT32_MAX},
+    };
+    for (const auto& c : cases) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        if (c.name) {
+            ASSERT_EQ(WriteRaw(path_, c.name, c.type, c.data), ERROR_SUCCESS) << c.what;
+        }
+        EXPECT_EQ(gv::Registry::ReadDwordValue(HKEY_CURRENT_USER, path_, L"V"), c.expected)
+            << c.what;
+    }
+}
+
+TEST_F(RegistryValue, WriteCreatesKeyAndStoresFourLittleEndianBytes) {
+    const std::wstring nested = path_ + L"\\Inre";
+    for (const std::int32_t value : {1, 0, 1, -1, INT32_MIN, 2}) {
+        const gv::WriteResult r =
+            gv::Registry::WriteDwordValue(HKEY_CURRENT_USER, nested, L"V", value);
+        EXPECT_TRUE(r.ok) << "writing " << value << " failed with error " << r.error;
+        EXPECT_EQ(r.error, DWORD{ERROR_SUCCESS});
+        const RawValue raw = ReadRaw(nested, L"V");
+        ASSERT_EQ(raw.rc, ERROR_SUCCESS) << "no value after writing " << value;
+        EXPECT_EQ(raw.type, DWORD{REG_DWORD}) << "after writing " << value;
+        EXPECT_EQ(raw.data, LittleEndian(static_cast<std::uint32_t>(value))) << "after " << value;
+        EXPECT_EQ(gv::Registry::ReadDwordValue(HKEY_CURRENT_USER, nested, L"V"), value);
+    }
+}
+
+TEST_F(RegistryValue, WriteThatCannotTakeEffectReportsTheSystemError) {
+    // Wine grants the writes that rights or ACLs refuse on Windows (even a subkey
+    // under a KEY_READ handle), so the refusals here are a volatile parent, an
+    // overlong value name and a bad root.
+    const std::wstring volatileKey = path_ + L"\\Flyktig";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, volatileKey.c_str(), 0, nullptr,
+                                REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring longName(16384, L'n');
+    const Bytes zero = LittleEndian(0);
+    const auto longNameError =
+        static_cast<DWORD>(::RegSetValueExW(key, longName.c_str(), 0, REG_DWORD, zero.data(), 4));
+    ::RegCloseKey(key);
+    ASSERT_NE(longNameError, DWORD{ERROR_SUCCESS}) << "the system took a 16384-character name";
+
+    const struct {
+        const char* what;
+        HKEY root;
+        std::wstring path, name;
+        DWORD expected;
+    } cases[] = {
+        {"a lasting key under a volatile one", HKEY_CURRENT_USER, volatileKey + L"\\Ny", L"V",
+         ERROR_CHILD_MUST_BE_VOLATILE},
+        {"an overlong value name", HKEY_CURRENT_USER, volatileKey, longName, longNameError},
+        {"an invalid root", reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7FFF0000)), L"Ny", L"V",
+         ERROR_INVALID_HANDLE},
+    };
+    for (const auto& c : cases) {
+        const gv::WriteResult r = gv::Registry::WriteDwordValue(c.root, c.path, c.name, 1);
+        EXPECT_FALSE(r.ok) << c.what << ": reported success";
+        EXPECT_EQ(r.error, c.expected) << c.what;
+        EXPECT_EQ(ReadRaw(c.path, c.name).rc, ERROR_FILE_NOT_FOUND) << c.what << ": value stored";
+    }
+}
+
+namespace {
+
+// The real policy value: whatever the prefix held is put back after each case,
+// and the keys the case made go again, the policy key before its parent.
+class RegistryPolicy : public testing::Test {
+  protected:
+    void SetUp() override {
+        const std::wstring policy = gv::kPolicyKey;
+        for (const std::wstring& path : {policy, policy.substr(0, policy.rfind(L'\\'))}) {
+            HKEY key = nullptr;
+            if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) ==
+                ERROR_SUCCESS) {
+                ::RegCloseKey(key);
+            } else {
+                made_.push_back(path);
+            }
+        }
+        saved_ = ReadRaw(gv::kPolicyKey, gv::kPolicyValue);
+    }
+    void TearDown() override {
+        if (saved_.rc == ERROR_SUCCESS) {
+            WriteRaw(gv::kPolicyKey, gv::kPolicyValue, saved_.type, saved_.data);
+        } else {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue);
+        }
+        for (const std::wstring& path : made_) {
+            ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+        }
+    }
+
+    std::vector<std::wstring> made_;
+    RawValue saved_{};
+};
+
+}  // namespace
+
+TEST_F(RegistryPolicy, SwitchWritesAndReadsTheUserPolicyValue) {
+    EXPECT_EQ(gv::WritePolicy, &gv::WritePolicyToRegistry) << "the seam must start on the registry";
+    for (const std::int32_t value : {1, 0, 1, 0}) {
+        const gv::WriteResult r = gv::WritePolicyToRegistry(value);
+        EXPECT_TRUE(r.ok) << "writing " << value << " failed with error " << r.error;
+        const RawValue raw = ReadRaw(gv::kPolicyKey, gv::kPolicyValue);
+        ASSERT_EQ(raw.rc, ERROR_SUCCESS) << "writing " << value << " left no value";
+        EXPECT_EQ(raw.type, DWORD{REG_DWORD});
+        EXPECT_EQ(raw.data, LittleEndian(static_cast<std::uint32_t>(value)));
+        EXPECT_EQ(gv::ReadPolicy(), value);
+    }
+    ASSERT_EQ(WriteRaw(gv::kPolicyKey, gv::kPolicyValue, REG_SZ, {'1', 0, 0, 0}), ERROR_SUCCESS);
+    EXPECT_EQ(gv::ReadPolicy(), 0) << "a policy stored as the string \"1\" reads as 0";
+    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue),
+              ERROR_SUCCESS);
+    EXPECT_EQ(gv::ReadPolicy(), 0) << "a missing policy value reads as 0";
+}
