@@ -70,11 +70,17 @@ void PumpUntil(const std::function<bool()>& done) {
     }
 }
 
-void End() { ::ExitProcess(0); }
+void End() {
+    ::ExitProcess(0);
+}
+
+std::wstring ReasonOf(const RuntimeError& error) {
+    return L"Orsak: " + FromUtf8(error.Text()) + L" (fel " + NumberText(error.Number()) + L").";
+}
 
 void Fatal(const RuntimeError& error) {
-    const std::wstring text = L"Körfel '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" +
-                              FromUtf8(error.Text());
+    const std::wstring text =
+        L"Körfel '" + NumberText(error.Number()) + L"':\r\n\r\n" + FromUtf8(error.Text());
     MsgBox(text, MB_OK | MB_ICONERROR);
     ::ExitProcess(1);
 }
@@ -101,7 +107,9 @@ int MsgBox(std::wstring_view text, UINT style, std::wstring_view title) {
     return ::MessageBoxW(owner, t.c_str(), caption.c_str(), style);
 }
 
-void FormLoaded() { ++g_loadedForms; }
+void FormLoaded() {
+    ++g_loadedForms;
+}
 
 void FormUnloaded() {
     if (--g_loadedForms == 0) {
@@ -109,12 +117,14 @@ void FormUnloaded() {
     }
 }
 
-void Bury(std::unique_ptr<Form> form) { g_graveyard.push_back(std::move(form)); }
+void Bury(std::unique_ptr<Form> form) {
+    g_graveyard.push_back(std::move(form));
+}
 
 HWND HiddenOwner() {
     if (!g_hiddenOwner) {
-        g_hiddenOwner = ::CreateWindowExW(0, L"STATIC", kAppTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                          ::GetModuleHandleW(nullptr), nullptr);
+        g_hiddenOwner = ::CreateWindowExW(0, L"STATIC", kAppTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
+                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
     }
     return g_hiddenOwner;
 }

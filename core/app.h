@@ -32,6 +32,9 @@ void PumpUntil(const std::function<bool()>& done);
 [[noreturn]] void Fatal(const RuntimeError& error);
 [[noreturn]] void FatalCurrentException();
 
+// "Reason: <text> (error <number>)." for messages that explain a failure.
+std::wstring ReasonOf(const RuntimeError& error);
+
 // A modal message box over the program's active window. An empty title
 // shows the application title.
 int MsgBox(std::wstring_view text, UINT style = MB_OK, std::wstring_view title = {});

@@ -38,6 +38,8 @@ RuntimeError::RuntimeError(int number) : RuntimeError(number, std::string(ErrorT
 RuntimeError::RuntimeError(int number, std::string text)
     : number_(number), text_(std::move(text)) {}
 
-void Raise(int number) { throw RuntimeError(number); }
+void Raise(int number) {
+    throw RuntimeError(number);
+}
 
 }  // namespace gv

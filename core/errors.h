@@ -25,7 +25,7 @@ inline constexpr int PathNotFound = 76;
 std::string_view ErrorText(int number);
 
 class RuntimeError : public std::exception {
-public:
+  public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string text);
 
@@ -34,7 +34,7 @@ public:
     const std::string& Text() const noexcept { return text_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
-private:
+  private:
     int number_;
     std::string text_;
 };

@@ -11,7 +11,9 @@ namespace {
 constexpr wchar_t kFormClass[] = L"GrindvaktForm";
 constexpr int kIconResource = 1;
 
-HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+HINSTANCE Instance() {
+    return ::GetModuleHandleW(nullptr);
+}
 
 void RegisterFormClass(WNDPROC proc) {
     WNDCLASSEXW wc{};
@@ -30,7 +32,8 @@ void RegisterFormClass(WNDPROC proc) {
 // Per-monitor DPI functions exist from Windows 10 on; older systems have one DPI.
 template <typename Fn>
 Fn User32Function(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
 }
 
 int DpiOf(HWND hwnd) {
@@ -70,12 +73,15 @@ const wchar_t* DesignFontFace() {
 }
 
 bool IsTabStopKind(ControlKind kind) {
-    return kind == ControlKind::TextBox || kind == ControlKind::Button || kind == ControlKind::Option;
+    return kind == ControlKind::TextBox || kind == ControlKind::Button ||
+           kind == ControlKind::Option;
 }
 
 }  // namespace
 
-int TwipsToPixels(int twips, int dpi) { return ::MulDiv(twips, dpi, 1440); }
+int TwipsToPixels(int twips, int dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
 
 Form::Form(const FormSpec& spec) : spec_(spec) {}
 
@@ -100,7 +106,8 @@ Form* Form::FromHwnd(HWND hwnd) {
 void Form::Load(std::unique_ptr<Form>* slot) {
     slot_ = slot;
     RegisterFormClass(&Form::WndProc);
-    DWORD style = spec_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
+    DWORD style =
+        spec_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
     style |= WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_CONTROLPARENT | (spec_.taskbar ? WS_EX_APPWINDOW : 0);
     HWND owner = spec_.taskbar ? nullptr : app::HiddenOwner();
@@ -160,7 +167,8 @@ void Form::CreateControls() {
                 break;
             case ControlKind::Button:
                 cls = L"BUTTON";
-                style |= WS_TABSTOP | ((c->flags & ctl::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+                style |=
+                    WS_TABSTOP | ((c->flags & ctl::Default) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
                 break;
             case ControlKind::Option:
                 cls = L"BUTTON";
@@ -176,7 +184,8 @@ void Form::CreateControls() {
         }
         previous = c->kind;
         HWND h = ::CreateWindowExW(exStyle, cls, c->caption, style, 0, 0, 0, 0, hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)), Instance(), nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)), Instance(),
+                                   nullptr);
         if (!h) {
             Raise(err::OutOfMemory);
         }
@@ -187,8 +196,8 @@ void Form::CreateControls() {
 void Form::Layout(int dpi, const RECT* suggested) {
     dpi_ = dpi;
     UniqueFont font(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_SWISS, DesignFontFace()));
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, DesignFontFace()));
     const int clientW = TwipsToPixels(spec_.clientWidth, dpi);
     const int clientH = TwipsToPixels(spec_.clientHeight, dpi);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
@@ -236,15 +245,16 @@ void Form::Layout(int dpi, const RECT* suggested) {
         const int small = ::MulDiv(16, dpi, 96);
         bigIcon_.reset(static_cast<HICON>(
             ::LoadImageW(Instance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, big, big, 0)));
-        smallIcon_.reset(static_cast<HICON>(
-            ::LoadImageW(Instance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, small, small, 0)));
+        smallIcon_.reset(static_cast<HICON>(::LoadImageW(
+            Instance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, small, small, 0)));
         ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
         ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
         for (const Created& c : controls_) {
             if (c.spec->kind == ControlKind::Image) {
                 ::SendMessageW(c.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.get()), 0);
-                ::MoveWindow(c.hwnd, TwipsToPixels(c.spec->left, dpi), TwipsToPixels(c.spec->top, dpi),
-                             TwipsToPixels(c.spec->width, dpi), TwipsToPixels(c.spec->height, dpi), TRUE);
+                ::MoveWindow(c.hwnd, TwipsToPixels(c.spec->left, dpi),
+                             TwipsToPixels(c.spec->top, dpi), TwipsToPixels(c.spec->width, dpi),
+                             TwipsToPixels(c.spec->height, dpi), TRUE);
             }
         }
     }
@@ -282,9 +292,13 @@ const ControlSpec* Form::FindByFlag(unsigned flag) const {
     return nullptr;
 }
 
-HWND Form::Control(int id) const { return ::GetDlgItem(hwnd_, id); }
+HWND Form::Control(int id) const {
+    return ::GetDlgItem(hwnd_, id);
+}
 
-std::wstring Form::Text(int id) const { return WindowText(Control(id)); }
+std::wstring Form::Text(int id) const {
+    return WindowText(Control(id));
+}
 
 void Form::SetText(int id, std::wstring_view text) {
     const std::wstring t(text);
@@ -295,9 +309,13 @@ void Form::SetText(int id, std::wstring_view text) {
     }
 }
 
-void Form::SetFocusTo(int id) { ::SetFocus(Control(id)); }
+void Form::SetFocusTo(int id) {
+    ::SetFocus(Control(id));
+}
 
-void Form::SetEnabled(int id, bool enabled) { ::EnableWindow(Control(id), enabled ? TRUE : FALSE); }
+void Form::SetEnabled(int id, bool enabled) {
+    ::EnableWindow(Control(id), enabled ? TRUE : FALSE);
+}
 
 bool Form::IsChecked(int id) const {
     return ::SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -328,8 +346,8 @@ void Form::FollowCheckedOption() {
 void Form::FocusFirst() {
     const Created* first = nullptr;
     for (const Created& c : controls_) {
-        if (IsTabStopKind(c.spec->kind) && c.spec->tabIndex != kNoTabIndex && ::IsWindowEnabled(c.hwnd) &&
-            (!first || c.spec->tabIndex < first->spec->tabIndex)) {
+        if (IsTabStopKind(c.spec->kind) && c.spec->tabIndex != kNoTabIndex &&
+            ::IsWindowEnabled(c.hwnd) && (!first || c.spec->tabIndex < first->spec->tabIndex)) {
             first = &c;
         }
     }
@@ -503,7 +521,8 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case WM_NEXTDLGCTL: {
-            HWND next = lp ? reinterpret_cast<HWND>(wp) : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wp != 0);
+            HWND next =
+                lp ? reinterpret_cast<HWND>(wp) : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wp != 0);
             if (next) {
                 ::SetFocus(next);
                 if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {

@@ -66,7 +66,7 @@ struct FormSpec {
 int TwipsToPixels(int twips, int dpi);
 
 class Form {
-public:
+  public:
     explicit Form(const FormSpec& spec);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -95,7 +95,7 @@ public:
     bool PreTranslate(MSG& msg);
     bool Busy() const noexcept { return busy_ > 0; }
 
-protected:
+  protected:
     virtual void Form_Load() {}
     virtual void OnCommand(int id, int notifyCode) = 0;
     virtual void OnTimer(UINT_PTR /*id*/) {}
@@ -103,7 +103,7 @@ protected:
     virtual bool OnEnterIn(int /*textBoxId*/) { return false; }
     virtual HMENU CreateMenuBar() { return nullptr; }
 
-private:
+  private:
     struct Created {
         const ControlSpec* spec;
         HWND hwnd;

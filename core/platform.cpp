@@ -7,7 +7,8 @@ namespace gv {
 std::wstring ExeDirectory() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n < buffer.size()) {
             std::wstring path(buffer.data(), n);
             const auto slash = path.find_last_of(L"\\/");
@@ -20,6 +21,18 @@ std::wstring ExeDirectory() {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::wstring NumberText(long long value) {
+    const bool negative = value < 0;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
+                                            : static_cast<unsigned long long>(value);
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    return negative ? L"-" + digits : digits;
 }
 
 std::wstring WindowText(HWND hwnd) {

@@ -11,7 +11,7 @@ namespace gv {
 // One non-copyable, movable owner per handle kind; the empty value is part of the type.
 template <typename Traits>
 class Unique {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     Unique() = default;
@@ -40,7 +40,7 @@ public:
         h_ = h;
     }
 
-private:
+  private:
     Handle h_ = Traits::Empty();
 };
 
@@ -84,7 +84,7 @@ using UniqueIcon = Unique<IconTraits>;
 
 // A window's device context, released with the window it came from.
 class WindowDC {
-public:
+  public:
     explicit WindowDC(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
@@ -95,20 +95,20 @@ public:
     }
     HDC get() const noexcept { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
 };
 
 // Selects an object into a DC for one scope.
 class SelectObjectScope {
-public:
+  public:
     SelectObjectScope(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(::SelectObject(dc, obj)) {}
     SelectObjectScope(const SelectObjectScope&) = delete;
     SelectObjectScope& operator=(const SelectObjectScope&) = delete;
     ~SelectObjectScope() { ::SelectObject(dc_, old_); }
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ old_;
 };
@@ -116,6 +116,9 @@ private:
 // The folder of the running executable, without a trailing separator
 // (a drive root keeps its separator).
 std::wstring ExeDirectory();
+
+// A number as decimal digits; small, without the C library's formatting machinery.
+std::wstring NumberText(long long value);
 
 // The text of a window or control.
 std::wstring WindowText(HWND hwnd);

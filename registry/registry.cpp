@@ -12,7 +12,8 @@ std::int32_t ReadDwordValue(HKEY root, const std::wstring& keyPath, const std::w
     DWORD type = 0;
     std::uint8_t data[4] = {};
     DWORD size = sizeof data;
-    const LONG rc = ::RegQueryValueExA(key.get(), ToAnsi(valueName).c_str(), nullptr, &type, data, &size);
+    const LONG rc =
+        ::RegQueryValueExA(key.get(), ToAnsi(valueName).c_str(), nullptr, &type, data, &size);
     if (rc != ERROR_SUCCESS || type != REG_DWORD) {
         return 0;
     }
@@ -29,8 +30,8 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
         return {false, static_cast<DWORD>(rc)};
     }
     const auto u = static_cast<std::uint32_t>(value);
-    const BYTE data[4] = {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8), static_cast<BYTE>(u >> 16),
-                          static_cast<BYTE>(u >> 24)};
+    const BYTE data[4] = {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8),
+                          static_cast<BYTE>(u >> 16), static_cast<BYTE>(u >> 24)};
     rc = ::RegSetValueExA(key.get(), ToAnsi(valueName).c_str(), 0, REG_DWORD, data, sizeof data);
     if (rc != ERROR_SUCCESS) {
         return {false, static_cast<DWORD>(rc)};
@@ -40,7 +41,9 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
 
 }  // namespace Registry
 
-std::int32_t ReadPolicy() { return Registry::ReadDwordValue(HKEY_CURRENT_USER, kPolicyKey, kPolicyValue); }
+std::int32_t ReadPolicy() {
+    return Registry::ReadDwordValue(HKEY_CURRENT_USER, kPolicyKey, kPolicyValue);
+}
 
 WriteResult WritePolicyToRegistry(std::int32_t value) {
     return Registry::WriteDwordValue(HKEY_CURRENT_USER, kPolicyKey, kPolicyValue, value);

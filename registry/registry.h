@@ -27,7 +27,8 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
 
 }  // namespace Registry
 
-inline constexpr wchar_t kPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr wchar_t kPolicyKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr wchar_t kPolicyValue[] = L"DisableRegistryTools";
 
 // 0 lets the Registry Editor open; any other value blocks it.

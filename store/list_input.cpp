@@ -5,8 +5,12 @@
 namespace gv {
 namespace {
 
-bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
-bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
+bool IsBlank(std::uint8_t c) {
+    return c == ' ' || c == '\t';
+}
+bool IsLineEnd(std::uint8_t c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 

@@ -44,7 +44,9 @@ constexpr wchar_t kHelpText[] =
 
 FrmÄndra::FrmÄndra() : Form(kForm) {}
 
-HMENU FrmÄndra::CreateMenuBar() { return BuildMenuBar(L"&Meny", kMenu); }
+HMENU FrmÄndra::CreateMenuBar() {
+    return BuildMenuBar(L"&Meny", kMenu);
+}
 
 void FrmÄndra::Form_Load() {
     // Group Policy writes 2 where silent imports are blocked too, and other tools
@@ -81,7 +83,8 @@ void FrmÄndra::OnCommand(int id, int notifyCode) {
 void FrmÄndra::Command1_Click() {
     const bool allow = IsChecked(Optstat + 0);
     const std::int32_t value = allow ? 0 : 1;
-    const wchar_t* confirmation = allow ? L"Registereditorn är upplåst" : L"Registereditorn är låst";
+    const wchar_t* confirmation =
+        allow ? L"Registereditorn är upplåst" : L"Registereditorn är låst";
     const WriteResult written = WritePolicy(value);
     if (!written.ok) {
         // Never report a change that was not made.
@@ -98,12 +101,20 @@ void FrmÄndra::Command1_Click() {
     Default<FrmÄndrat>().ShowModal();
 }
 
-void FrmÄndra::MnuLäsDetta_Click() { app::MsgBox(kHelpText, MB_OK | MB_ICONINFORMATION, L"Information"); }
+void FrmÄndra::MnuLäsDetta_Click() {
+    app::MsgBox(kHelpText, MB_OK | MB_ICONINFORMATION, L"Information");
+}
 
-void FrmÄndra::MnuÄndraLösen_Click() { Default<FrmÄndraLösenord>().ShowModal(); }
+void FrmÄndra::MnuÄndraLösen_Click() {
+    Default<FrmÄndraLösenord>().ShowModal();
+}
 
-void FrmÄndra::MnuOm_Click() { Default<FrmOm>().ShowModal(); }
+void FrmÄndra::MnuOm_Click() {
+    Default<FrmOm>().ShowModal();
+}
 
-void FrmÄndra::MnuAvsluta_Click() { app::End(); }
+void FrmÄndra::MnuAvsluta_Click() {
+    app::End();
+}
 
 }  // namespace gv

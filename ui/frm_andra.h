@@ -6,7 +6,7 @@
 namespace gv {
 
 class FrmÄndra : public Form {
-public:
+  public:
     enum Id : int {
         Label1 = 201,
         Optstat = 202,  // Optstat(0) "Ja" is Optstat + 0, Optstat(1) "Nej" is Optstat + 1
@@ -21,12 +21,12 @@ public:
 
     void Command1_Click();
 
-protected:
+  protected:
     void Form_Load() override;
     void OnCommand(int id, int notifyCode) override;
     HMENU CreateMenuBar() override;
 
-private:
+  private:
     void MnuLäsDetta_Click();
     void MnuÄndraLösen_Click();
     void MnuOm_Click();

@@ -74,9 +74,11 @@ bool FrmÄndraLösenord::Usable(const std::wstring& password) {
     if (problem == PasswordProblem::None) {
         return true;
     }
-    const std::wstring text = ansi ? ProblemText(problem)
-                                   : L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen.";
-    app::MsgBox(L"Lösenordet kan inte användas.\r\n\r\n" + text, MB_OK | MB_ICONINFORMATION, L"Information");
+    const std::wstring text =
+        ansi ? ProblemText(problem)
+             : L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen.";
+    app::MsgBox(L"Lösenordet kan inte användas.\r\n\r\n" + text, MB_OK | MB_ICONINFORMATION,
+                L"Information");
     return false;
 }
 
@@ -90,7 +92,8 @@ void FrmÄndraLösenord::cmdOK_Click() {
     }
     if (confirmed != newEntry) {
         app::MsgBox(
-            L"Det nya lösenordet stämer ej överens med det bekräftade, ange det igen och försök igen",
+            L"Det nya lösenordet stämer ej överens med det bekräftade, ange det igen och försök "
+            L"igen",
             MB_OK | MB_ICONINFORMATION, L"Information");
         return;
     }
@@ -103,9 +106,8 @@ void FrmÄndraLösenord::cmdOK_Click() {
         SavePassword(newEntry);
     } catch (const RuntimeError& e) {
         ::EnableWindow(Hwnd(), TRUE);
-        app::MsgBox(L"Det nya lösenordet kunde inte sparas i " + PasswordFilePath() + L".\r\n\r\nOrsak: " +
-                        FromUtf8(e.Text()) + L" (fel " + std::to_wstring(e.Number()) +
-                        L").\r\n\r\nDet gamla lösenordet gäller fortfarande.",
+        app::MsgBox(L"Det nya lösenordet kunde inte sparas i " + PasswordFilePath() + L".\r\n\r\n" +
+                        app::ReasonOf(e) + L"\r\n\r\nDet gamla lösenordet gäller fortfarande.",
                     MB_OK | MB_ICONINFORMATION, L"Information");
         return;
     }

@@ -6,7 +6,7 @@
 namespace gv {
 
 class FrmÄndraLösenord : public Form {
-public:
+  public:
     enum Id : int {
         Label1 = 401,  // Label1(0..2) are Label1 + 0..2
         TxtGammalt = 404,
@@ -19,11 +19,11 @@ public:
 
     void cmdOK_Click();
 
-protected:
+  protected:
     void Form_Load() override;
     void OnCommand(int id, int notifyCode) override;
 
-private:
+  private:
     bool Usable(const std::wstring& password);
 };
 

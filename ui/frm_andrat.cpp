@@ -44,8 +44,12 @@ void FrmÄndrat::OnTimer(UINT_PTR id) {
     }
 }
 
-void FrmÄndrat::CmdAvsluta_Click() { app::End(); }
+void FrmÄndrat::CmdAvsluta_Click() {
+    app::End();
+}
 
-void FrmÄndrat::Timer1_Timer() { app::End(); }
+void FrmÄndrat::Timer1_Timer() {
+    app::End();
+}
 
 }  // namespace gv

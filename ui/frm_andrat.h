@@ -6,16 +6,16 @@
 namespace gv {
 
 class FrmÄndrat : public Form {
-public:
+  public:
     enum Id : int { LblText = 301, CmdAvsluta = 302, Timer1 = 303 };
 
     FrmÄndrat();
 
-protected:
+  protected:
     void OnCommand(int id, int notifyCode) override;
     void OnTimer(UINT_PTR id) override;
 
-private:
+  private:
     void CmdAvsluta_Click();
     void Timer1_Timer();
 };

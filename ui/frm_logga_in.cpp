@@ -45,9 +45,8 @@ void FrmLoggaIn::Form_Load() {
             Module1::NoPassword = True;
         } else {
             // No entry can pass now; say why instead of leaving the user guessing.
-            app::MsgBox(L"Lösenordsfilen " + PasswordFilePath() +
-                            L" kunde inte läsas.\r\n\r\nOrsak: " + FromUtf8(e.Text()) + L" (fel " +
-                            std::to_wstring(e.Number()) + L").",
+            app::MsgBox(L"Lösenordsfilen " + PasswordFilePath() + L" kunde inte läsas.\r\n\r\n" +
+                            app::ReasonOf(e),
                         MB_OK | MB_ICONINFORMATION, L"Lösenordsfilen");
         }
     }
@@ -83,7 +82,9 @@ void FrmLoggaIn::TxtTest_KeyPress(int keyAscii) {
     }
 }
 
-void FrmLoggaIn::CmdAvbryt_Click() { app::End(); }
+void FrmLoggaIn::CmdAvbryt_Click() {
+    app::End();
+}
 
 void FrmLoggaIn::cmdOK_Click() {
     const std::wstring entry = Text(TxtTest);

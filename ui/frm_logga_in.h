@@ -9,7 +9,7 @@
 namespace gv {
 
 class FrmLoggaIn : public Form {
-public:
+  public:
     enum Id : int { TxtTest = 101, cmdOK = 102, CmdAvbryt = 103, Label2 = 104 };
 
     FrmLoggaIn();
@@ -19,12 +19,12 @@ public:
 
     void cmdOK_Click();
 
-protected:
+  protected:
     void Form_Load() override;
     void OnCommand(int id, int notifyCode) override;
     bool OnEnterIn(int textBoxId) override;
 
-private:
+  private:
     void TxtTest_KeyPress(int keyAscii);
     void CmdAvbryt_Click();
     void Failed();

@@ -43,7 +43,8 @@ bool NormalFileExists(const std::wstring& path) {
     if (!find) {
         return false;
     }
-    constexpr DWORD kNotNormal = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD kNotNormal =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     return found.cFileName[0] != L'\0' && (found.dwFileAttributes & kNotNormal) == 0;
 }
 
@@ -56,8 +57,8 @@ void StartProgram(const std::wstring& path) {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (path.empty() || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                          nullptr, nullptr, &si, &pi)) {
+    if (path.empty() || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                          0, nullptr, nullptr, &si, &pi)) {
         Raise(err::FileNotFound);
     }
     UniqueHandle process(pi.hProcess);
@@ -91,7 +92,9 @@ std::wstring FrmOm::Description() {
     return text;
 }
 
-void FrmOm::Form_Load() { SetText(LblBesk, Description()); }
+void FrmOm::Form_Load() {
+    SetText(LblBesk, Description());
+}
 
 void FrmOm::OnCommand(int id, int notifyCode) {
     if (notifyCode != BN_CLICKED) {
@@ -104,16 +107,20 @@ void FrmOm::OnCommand(int id, int notifyCode) {
     }
 }
 
-void FrmOm::cmdOK_Click() { Unload(); }
+void FrmOm::cmdOK_Click() {
+    Unload();
+}
 
-void FrmOm::cmdSysInfo_Click() { StartSysInfo(); }
+void FrmOm::cmdSysInfo_Click() {
+    StartSysInfo();
+}
 
 void FrmOm::StartSysInfo() {
     try {
         std::wstring sysInfoPath;
         if (GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfoKey, kMsinfoValue, sysInfoPath) == False) {
-            if (GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfoLocationKey, kMsinfoLocationValue, sysInfoPath) ==
-                False) {
+            if (GetKeyValue(HKEY_LOCAL_MACHINE, kMsinfoLocationKey, kMsinfoLocationValue,
+                            sysInfoPath) == False) {
                 Raise(err::FileNotFound);
             }
             if (!NormalFileExists(sysInfoPath + kMsinfoFile)) {
@@ -134,7 +141,8 @@ Bool16 FrmOm::GetKeyValue(HKEY keyRoot, const std::wstring& keyName, const std::
     DWORD type = 0;
     std::vector<char> buffer(kValueBufferSize, '\0');
     DWORD size = kValueBufferSize;
-    if (::RegOpenKeyExA(keyRoot, ToAnsi(keyName).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+    if (::RegOpenKeyExA(keyRoot, ToAnsi(keyName).c_str(), 0, KEY_READ, key.put()) !=
+            ERROR_SUCCESS ||
         ::RegQueryValueExA(key.get(), ToAnsi(subKeyRef).c_str(), nullptr, &type,
                            reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
         keyVal.clear();
@@ -162,9 +170,10 @@ Bool16 FrmOm::GetKeyValue(HKEY keyRoot, const std::wstring& keyName, const std::
         case REG_DWORD: {
             std::uint32_t number = 0;
             for (std::size_t i = 0; i < n && i < 4; ++i) {
-                number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+                number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i]))
+                          << (8 * i);
             }
-            keyVal = std::to_wstring(number);
+            keyVal = NumberText(number);
             break;
         }
         default:

@@ -11,7 +11,7 @@
 namespace gv {
 
 class FrmOm : public Form {
-public:
+  public:
     enum Id : int { cmdOK = 501, cmdSysInfo = 502, Image1 = 503, LblBesk = 504, lblVersion = 505 };
 
     FrmOm();
@@ -21,14 +21,14 @@ public:
     // Starts the System Information tool, or says that it cannot be found.
     void StartSysInfo();
     // Reads one string or DWORD value as text; False, with keyVal emptied, when it cannot.
-    static Bool16 GetKeyValue(HKEY keyRoot, const std::wstring& keyName, const std::wstring& subKeyRef,
-                              std::wstring& keyVal);
+    static Bool16 GetKeyValue(HKEY keyRoot, const std::wstring& keyName,
+                              const std::wstring& subKeyRef, std::wstring& keyVal);
 
-protected:
+  protected:
     void Form_Load() override;
     void OnCommand(int id, int notifyCode) override;
 
-private:
+  private:
     void cmdOK_Click();
     void cmdSysInfo_Click();
 };
