@@ -2,7 +2,6 @@
 # Wine. The cases are read from the sources, so nothing runs at configure time.
 # The environment (WINEPREFIX, DISPLAY) comes from scripts/test.sh.
 
-find_program(GV_WINE NAMES wine wine64 REQUIRED)
 
 function(gv_to_windows_path out unix_path)
   string(REPLACE "/" "\\" p "${unix_path}")
@@ -16,7 +15,8 @@ function(gv_add_wine_gtests label exe)
     string(REGEX MATCHALL "\n[ \t]*TEST(_F)?\\([ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*,[ \t\r\n]*[A-Za-z0-9_]+" hits "${text}")
     foreach(hit IN LISTS hits)
       string(REGEX REPLACE ".*\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)$" "\\1.\\2" name "${hit}")
-      add_test(NAME "${label}.${name}" COMMAND ${GV_WINE} "${exe}" "--gtest_filter=${name}")
+      add_test(NAME "${label}.${name}"
+        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh "${exe}" "--gtest_filter=${name}")
       set_tests_properties("${label}.${name}" PROPERTIES
         LABELS ${label}
         TIMEOUT 120

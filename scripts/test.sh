@@ -22,6 +22,7 @@ export WINEPREFIX="$work/prefix"
 gv_start_xvfb
 gv_log "Xvfb on $DISPLAY (pid $GV_XVFB_PID)"
 wineserver -p  # keep the server up between the test programs
+wine cmd /c exit </dev/null >/dev/null 2>&1  # starts Wine's services once, away from ctest
 
 cd "$GV_BUILD/native"
 ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,307 @@
+// The About window, driven from outside: its text and layout, the ways it
+// closes, and how "&System Info..." finds the tool through the registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "tests/e2e/driver.h"
+
+namespace {
+
+using e2e::Utf8;
+
+constexpr wchar_t kMainCaption[] = L"Grindvakt";
+constexpr wchar_t kCaption[] = L"Om Grindvakt";
+constexpr WPARAM kMenuAbout = 213;
+constexpr wchar_t kUnavailable[] = L"System Information Is Unavailable At This Time";
+constexpr wchar_t kFirstLine[] =
+    L"Med det här programmet kan du hindra att obehöriga öppnar Registereditorn.";
+constexpr wchar_t kMsinfoKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+constexpr wchar_t kLocationKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
+
+std::string Placed(RECT r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+}
+
+std::vector<std::wstring> SplitCrLf(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
+        if (end == std::wstring::npos) {
+            return lines;
+        }
+        start = end + 2;
+    }
+}
+
+class About : public testing::Test {
+  protected:
+    void SetUp() override {
+        session.Start();
+        HWND login = session.WaitForWindow(L"Logga in");
+        ASSERT_NE(nullptr, login) << "the login window did not open";
+        ASSERT_TRUE(e2e::SetText(e2e::FindControl(login, L"Edit"), L"Vinga"));
+        ASSERT_TRUE(e2e::Click(e2e::FindControl(login, L"Button", L"&Ok")));
+        main = session.WaitForWindow(kMainCaption);
+        ASSERT_NE(nullptr, main) << "logging in failed";
+    }
+
+    void Open() {
+        ASSERT_TRUE(::PostMessageW(main, WM_COMMAND, kMenuAbout, 0));
+        window = session.WaitForWindow(kCaption);
+        ASSERT_NE(nullptr, window) << "the About window did not open";
+        ok = e2e::FindControl(window, L"Button", L"OK");
+        sysInfo = e2e::FindControl(window, L"Button", L"&System Info...");
+        ASSERT_TRUE(ok && sysInfo) << "buttons \"OK\" and \"&System Info...\"";
+        description = nullptr;
+        for (HWND label : e2e::FindControls(window, L"Static")) {
+            if (e2e::Text(label).starts_with(kFirstLine)) {
+                description = label;
+            }
+        }
+        ASSERT_NE(nullptr, description) << "no label begins with the description's first line";
+    }
+
+    e2e::Session session;
+    HWND main = nullptr;
+    HWND window = nullptr;
+    HWND ok = nullptr;
+    HWND sysInfo = nullptr;
+    HWND description = nullptr;
+};
+
+class AboutWindow : public About {};
+
+TEST_F(AboutWindow, TextLayoutAndNoTaskbarButton) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const std::wstring text = e2e::Text(description);
+    const std::vector<std::wstring> lines = SplitCrLf(text);
+    ASSERT_EQ(10u, lines.size()) << "lines separated by CR LF in: " << Utf8(text);
+    // The two credit lines are ours to word; only their ends are fixed.
+    EXPECT_TRUE(lines[6].size() > 1 && lines[6].back() == L',') << Utf8(lines[6]);
+    EXPECT_TRUE(lines[7].size() > 1 && lines[7].back() == L'.') << Utf8(lines[7]);
+    const std::wstring expected = std::wstring(kFirstLine) +
+                                  L"\r\n\r\nDu kan lösenordsskydda denna begränsning.\r\n\r\n"
+                                  L"Observera att programmet inte förhindrar samkörning av "
+                                  L"registerposter.\r\n\r\n" +
+                                  lines[6] + L"\r\n" + lines[7] +
+                                  L"\r\n\r\nDu har rätt att sprida programmet till andra.";
+    EXPECT_EQ(Utf8(expected), Utf8(text));
+    HWND version = e2e::FindControl(window, L"Static", L"Version: 1.0");
+    ASSERT_NE(nullptr, version) << "label \"Version: 1.0\"";
+
+    ASSERT_EQ(96, e2e::WindowDpi(window)) << "the prefix should run at 96 DPI";
+    const SIZE client = e2e::ClientSize(window);
+    EXPECT_EQ("425x208", std::to_string(client.cx) + "x" + std::to_string(client.cy));
+    HWND icon = nullptr;
+    for (HWND label : e2e::FindControls(window, L"Static")) {
+        if ((::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            icon = label;
+        }
+    }
+    ASSERT_NE(nullptr, icon) << "no icon control";
+    const RECT versionAt = e2e::RectInParentClient(version);
+    const RECT iconAt = e2e::RectInParentClient(icon);
+    const std::tuple<const char*, HWND, RECT> placed[] = {
+        {"OK", ok, {335, 180, 419, 203}},
+        {"&System Info...", sysInfo, {245, 180, 328, 203}},
+        {"description", description, {50, 40, 416, 176}},
+        {"version (position only)", version, {50, 15, versionAt.right, versionAt.bottom}},
+        {"icon (position only)", icon, {5, 5, iconAt.right, iconAt.bottom}},
+    };
+    for (const auto& [name, control, expectedAt] : placed) {
+        EXPECT_EQ(Placed(expectedAt), Placed(e2e::RectInParentClient(control))) << name;
+    }
+    EXPECT_NE(nullptr, ::GetWindow(window, GW_OWNER)) << "an unowned window gets a taskbar button";
+    EXPECT_EQ(0, ::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) << "WS_EX_APPWINDOW";
+    if (auto folder = e2e::ShotsFolder()) {
+        const std::wstring path = *folder + L"\\about.bmp";
+        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
+    }
+}
+
+TEST_F(AboutWindow, OkEscEnterAndCloseBoxEachClose) {
+    std::wstring firstText;
+    for (const char* way : {"OK", "Esc", "Enter", "close box"}) {
+        SCOPED_TRACE(way);
+        ASSERT_NO_FATAL_FAILURE(Open());
+        // Every opening builds the text anew, never adding to the last one.
+        const std::wstring text = e2e::Text(description);
+        EXPECT_EQ(Utf8(firstText.empty() ? text : firstText), Utf8(text));
+        firstText = text;
+        EXPECT_FALSE(::IsWindowEnabled(main)) << "the main window waits for the About window";
+        ASSERT_TRUE(session.WaitForFocus(ok)) << "OK should have the focus at open";
+        const std::string_view w = way;
+        ASSERT_TRUE(w == "OK"      ? e2e::Click(ok)
+                    : w == "Esc"   ? session.PressKey(VK_ESCAPE)
+                    : w == "Enter" ? session.PressKey(VK_RETURN)
+                                   : e2e::CloseBox(window));
+        ASSERT_TRUE(e2e::WaitUntilGone(window)) << "the window should close";
+        EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }))
+            << "the main window should be usable again";
+    }
+}
+
+// --- "&System Info...": each case sets both registry values and puts back what was there.
+
+// One HKLM value, put back as it was (with its key gone again, where that was new).
+class SavedValue {
+  public:
+    SavedValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {
+        HKEY h = nullptr;
+        keyExisted_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) == ERROR_SUCCESS;
+        DWORD size = 0;
+        if (keyExisted_ && ::RegQueryValueExW(h, name, nullptr, &type_, nullptr, &size) == 0) {
+            old_.resize(size);
+            valueExisted_ = ::RegQueryValueExW(h, name, nullptr, &type_, old_.data(), &size) == 0;
+        }
+        ::RegCloseKey(h);
+    }
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+    ~SavedValue() {
+        if (!keyExisted_) {
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_);
+        } else if (valueExisted_) {
+            Set(type_, old_.data(), static_cast<DWORD>(old_.size()));
+        } else {
+            Remove();
+        }
+    }
+
+    // Creates the key where it is missing.
+    void Set(DWORD type, const void* data, DWORD size) const {
+        const LSTATUS status = ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key_, name_, type, data, size);
+        if (status != ERROR_SUCCESS) {
+            e2e::Fail("RegSetKeyValueW " + Utf8(key_) + "\\" + Utf8(name_),
+                      static_cast<DWORD>(status));
+        }
+    }
+    void SetText(const std::wstring& text) const {
+        Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    void Remove() const { ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key_, name_); }
+
+  private:
+    const wchar_t* key_;
+    const wchar_t* name_;
+    bool keyExisted_ = false;
+    bool valueExisted_ = false;
+    DWORD type_ = 0;
+    std::vector<BYTE> old_;
+};
+
+// Where the build puts the marker program: beside this test program.
+std::wstring MarkerProgram() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\gv_e2e_marker.exe";
+}
+
+bool Ran(const std::wstring& program) {
+    return ::GetFileAttributesW((program + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class AboutSysInfo : public About {
+  protected:
+    void SetUp() override {
+        path.Remove();
+        location.Remove();
+        ASSERT_NO_FATAL_FAILURE(About::SetUp());
+        // A program started by its bare name would come from the program's own folder first.
+        bareName = PlaceTool(session.Folder());
+        ASSERT_NO_FATAL_FAILURE(Open());
+    }
+
+    // A copy of the marker as folder\name; the folder is made when missing.
+    std::wstring PlaceTool(const std::wstring& folder, const wchar_t* name = L"MSINFO32.EXE") {
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        const std::wstring tool = folder + L"\\" + name;
+        if (!::CopyFileW(MarkerProgram().c_str(), tool.c_str(), FALSE)) {
+            e2e::Fail("CopyFileW " + Utf8(MarkerProgram()) + " to " + Utf8(tool));
+        }
+        return tool;
+    }
+
+    void ExpectStarted(const std::wstring& tool) {
+        ASSERT_TRUE(e2e::Click(sysInfo));
+        EXPECT_TRUE(e2e::WaitUntil([&] { return Ran(tool); })) << Utf8(tool) << " did not run";
+        // A reply means the click handler is done, or waiting in a box it opened.
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, e2e::kTimeoutMs, &ignored);
+        const auto box = session.FindMessageBox();
+        EXPECT_FALSE(box) << "unexpected box: " << Utf8(box ? box->text : L"");
+        EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the About window stays open";
+    }
+
+    void ExpectUnavailable() {
+        ASSERT_TRUE(e2e::Click(sysInfo));
+        auto box = session.WaitForMessageBox();
+        ASSERT_TRUE(box) << "expected \"" << Utf8(kUnavailable) << "\"; no box came";
+        EXPECT_EQ(Utf8(kMainCaption), Utf8(box->title));
+        EXPECT_EQ(Utf8(kUnavailable), Utf8(box->text));
+        EXPECT_FALSE(box->hasIcon) << "no icon";
+        EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
+        ASSERT_TRUE(e2e::Dismiss(*box));
+        EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the About window stays open";
+        EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(window) != FALSE; }));
+        // Nothing can signal that no program started; give one a moment to show.
+        EXPECT_FALSE(e2e::WaitUntil([&] { return Ran(bareName); }, 1000))
+            << "a program was started by its bare name";
+    }
+
+    SavedValue path{kMsinfoKey, L"PATH"};
+    SavedValue location{kLocationKey, L"MSINFO"};
+    std::wstring bareName;
+};
+
+TEST_F(AboutSysInfo, NoValuesShowsMessage) {
+    ASSERT_NO_FATAL_FAILURE(ExpectUnavailable());
+}
+
+TEST_F(AboutSysInfo, PathValueStartsThatProgram) {
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Verktyg", L"verktyg.exe");
+    path.SetText(tool);
+    ExpectStarted(tool);
+}
+
+TEST_F(AboutSysInfo, PathWithSpaceStartsThatProgramNotItsPrefix) {
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Sys Info");
+    // An unquoted command line would start "...\Sys.exe" instead.
+    const std::wstring decoy = PlaceTool(session.Folder(), L"Sys.exe");
+    path.SetText(tool);
+    ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool));
+    EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
+}
+
+TEST_F(AboutSysInfo, DirectoryValueHoldingToolStartsIt) {
+    const std::wstring folder = session.Folder() + L"\\Delade verktyg";
+    const std::wstring tool = PlaceTool(folder);
+    location.SetText(folder);
+    ExpectStarted(tool);
+}
+
+TEST_F(AboutSysInfo, DirectoryValueWithoutToolShowsMessage) {
+    const std::wstring folder = session.Folder() + L"\\Tom";
+    const std::wstring other = PlaceTool(folder, L"MSINFO.EXE");
+    location.SetText(folder);
+    ASSERT_NO_FATAL_FAILURE(ExpectUnavailable());
+    EXPECT_FALSE(Ran(other)) << "only MSINFO32.EXE may be started from that folder";
+}
+
+TEST_F(AboutSysInfo, ZeroSizePathShowsMessage) {
+    // The read fails outright: the directory value is not tried.
+    const std::wstring folder = session.Folder() + L"\\Delade verktyg";
+    const std::wstring tool = PlaceTool(folder);
+    location.SetText(folder);
+    path.Set(REG_SZ, L"", 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectUnavailable());
+    EXPECT_FALSE(Ran(tool)) << "the directory value should not be tried";
+}
+
+}  // namespace

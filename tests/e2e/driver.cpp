@@ -1,0 +1,721 @@
+#include "tests/e2e/driver.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace e2e {
+namespace {
+
+constexpr DWORD kPollMs = 15;
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr DWORD kStartRetryMs = 2000;
+constexpr DWORD kPaintWaitMs = 3000;
+constexpr wchar_t kExeName[] = L"grindvakt.exe";
+constexpr wchar_t kPasswordFile[] = L"grindvakt.dat";
+constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr int kMessageTextId = 0xFFFF;
+
+// Closes a handle on every path out of a helper.
+class HandleOwner {
+  public:
+    explicit HandleOwner(HANDLE h) noexcept : h_(h) {}
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    ~HandleOwner() {
+        if (h_ && h_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(h_);
+        }
+    }
+    HANDLE get() const noexcept { return h_; }
+    bool valid() const noexcept { return h_ && h_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE h_;
+};
+
+class ScreenDc {
+  public:
+    ScreenDc() : dc_(::GetDC(nullptr)) {}
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    ~ScreenDc() {
+        if (dc_) {
+            ::ReleaseDC(nullptr, dc_);
+        }
+    }
+    HDC get() const noexcept { return dc_; }
+
+  private:
+    HDC dc_;
+};
+
+class MemoryDc {
+  public:
+    explicit MemoryDc(HDC like) : dc_(::CreateCompatibleDC(like)) {}
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    ~MemoryDc() {
+        if (dc_) {
+            ::DeleteDC(dc_);
+        }
+    }
+    HDC get() const noexcept { return dc_; }
+
+  private:
+    HDC dc_;
+};
+
+class GdiObject {
+  public:
+    explicit GdiObject(HGDIOBJ obj) noexcept : obj_(obj) {}
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    ~GdiObject() {
+        if (obj_) {
+            ::DeleteObject(obj_);
+        }
+    }
+    HGDIOBJ get() const noexcept { return obj_; }
+
+  private:
+    HGDIOBJ obj_;
+};
+
+class Selection {
+  public:
+    Selection(HDC dc, HGDIOBJ obj) : dc_(dc), old_(::SelectObject(dc, obj)) {}
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+    ~Selection() { ::SelectObject(dc_, old_); }
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+std::wstring Environment(const wchar_t* name) {
+    const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed == 0) {
+        return {};
+    }
+    std::wstring value(needed, L'\0');
+    const DWORD got = ::GetEnvironmentVariableW(name, value.data(), needed);
+    value.resize(got);
+    return value;
+}
+
+std::wstring NewTempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    if (!::GetTempPathW(MAX_PATH + 1, temp)) {
+        Fail("GetTempPathW");
+    }
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring folder =
+            std::wstring(temp) + L"gv-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
+        if (::CreateDirectoryW(folder.c_str(), nullptr)) {
+            return folder;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            Fail("CreateDirectoryW " + Utf8(folder));
+        }
+    }
+    Fail("CreateDirectoryW: no unique name", 0);
+}
+
+// Removes a folder and all it holds; the program's files may stay locked for a
+// moment after its process has ended, hence the retries.
+bool DeleteTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+struct EnumState {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+std::vector<HWND> TopLevelOf(DWORD processId) {
+    EnumState state{processId, {}};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<EnumState*>(param);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == s->processId && ::IsWindowVisible(hwnd)) {
+                s->found.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+bool IsDialogBox(HWND hwnd) {
+    return ClassOf(hwnd) == kDialogClass;
+}
+
+// Window text without sending: safe inside enumeration, and enough for top-level captions.
+std::wstring CaptionOf(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+MessageBoxInfo Describe(HWND box) {
+    MessageBoxInfo info;
+    info.hwnd = box;
+    info.title = Text(box);
+    if (HWND text = ::GetDlgItem(box, kMessageTextId)) {
+        info.text = Text(text);
+    }
+    std::vector<std::pair<LONG, int>> buttons;
+    for (HWND child : FindControls(box, L"Button")) {
+        if (::IsWindowVisible(child)) {
+            buttons.emplace_back(RectInParentClient(child).left, ::GetDlgCtrlID(child));
+        }
+    }
+    std::sort(buttons.begin(), buttons.end());
+    for (const auto& b : buttons) {
+        info.buttons.push_back(b.second);
+    }
+    // The icon is a visible Static that holds an icon.
+    for (HWND child : FindControls(box, L"Static")) {
+        if (::IsWindowVisible(child) &&
+            (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            DWORD_PTR icon = 0;
+            if (::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                                      &icon) &&
+                icon != 0) {
+                info.hasIcon = true;
+            }
+        }
+    }
+    return info;
+}
+
+bool NeedsPaint(HWND window) {
+    if (::GetUpdateRect(window, nullptr, FALSE)) {
+        return true;
+    }
+    BOOL pending = FALSE;
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM param) -> BOOL {
+            if (::GetUpdateRect(child, nullptr, FALSE)) {
+                *reinterpret_cast<BOOL*>(param) = TRUE;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&pending));
+    return pending != FALSE;
+}
+
+LPARAM KeyData(WORD vk, bool up) {
+    const UINT scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    DWORD data = 1u | (scan << 16);
+    if (up) {
+        data |= 0xC0000000u;  // previous state down, transition to up
+    }
+    return static_cast<LPARAM>(data);
+}
+
+}  // namespace
+
+void Fail(std::string_view what, DWORD code) {
+    throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(code) + ")");
+}
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                          nullptr, nullptr);
+    return out;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (::GetTickCount64() >= deadline) {
+            return false;
+        }
+        ::Sleep(kPollMs);
+    }
+}
+
+// --- Session -------------------------------------------------------------
+
+Session::Session() {
+    const std::wstring source = Environment(L"GV_EXE");
+    if (source.empty()) {
+        throw std::runtime_error("GV_EXE must name grindvakt.exe (a Windows path)");
+    }
+    folder_ = NewTempFolder();
+    exe_ = folder_ + L"\\" + kExeName;
+    if (!::CopyFileW(source.c_str(), exe_.c_str(), TRUE)) {
+        const DWORD code = ::GetLastError();
+        DeleteTree(folder_);
+        Fail("CopyFileW " + Utf8(source), code);
+    }
+}
+
+Session::~Session() {
+    ReleasePasswordFile();
+    if (process_) {
+        if (Running()) {
+            ::TerminateProcess(process_, 1);
+        }
+        ::WaitForSingleObject(process_, kTimeoutMs);
+        ::CloseHandle(process_);
+        // Its windows outlive it for a moment; the next case must not see them go.
+        WaitUntil([this] { return TopLevelOf(processId_).empty(); }, 3000);
+    }
+    WaitUntil([this] { return DeleteTree(folder_); }, 3000);
+}
+
+std::wstring Session::PasswordFilePath() const {
+    return folder_ + L"\\" + kPasswordFile;
+}
+
+void Session::WritePasswordFile(const Bytes& content) const {
+    HandleOwner file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        Fail("CreateFileW " + Utf8(PasswordFilePath()));
+    }
+    DWORD wrote = 0;
+    if (!content.empty() && (!::WriteFile(file.get(), content.data(),
+                                          static_cast<DWORD>(content.size()), &wrote, nullptr) ||
+                             wrote != content.size())) {
+        Fail("WriteFile " + Utf8(PasswordFilePath()));
+    }
+}
+
+void Session::MakeDirectoryAtPasswordFile() const {
+    if (!::CreateDirectoryW(PasswordFilePath().c_str(), nullptr)) {
+        Fail("CreateDirectoryW " + Utf8(PasswordFilePath()));
+    }
+}
+
+void Session::HoldPasswordFile() {
+    ReleasePasswordFile();
+    held_ = ::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held_ == INVALID_HANDLE_VALUE) {
+        Fail("CreateFileW (share mode 0) " + Utf8(PasswordFilePath()));
+    }
+}
+
+void Session::ReleasePasswordFile() {
+    if (held_ != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(std::exchange(held_, INVALID_HANDLE_VALUE));
+    }
+}
+
+std::optional<Bytes> Session::ReadPasswordFile() const {
+    HandleOwner file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return std::nullopt;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        return std::nullopt;
+    }
+    Bytes content(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!content.empty() && !::ReadFile(file.get(), content.data(),
+                                        static_cast<DWORD>(content.size()), &got, nullptr)) {
+        return std::nullopt;
+    }
+    content.resize(got);
+    return content;
+}
+
+void Session::Start() {
+    if (process_) {
+        if (Running()) {
+            throw std::runtime_error("Start: the previous run has not ended");
+        }
+        ::CloseHandle(std::exchange(process_, nullptr));
+    }
+    std::wstring commandLine = L"\"" + exe_ + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    // Wine on a loaded machine now and then fails a start with an internal error.
+    DWORD code = 0;
+    const bool started = WaitUntil(
+        [&] {
+            if (::CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, folder_.c_str(), &si, &pi)) {
+                return true;
+            }
+            code = ::GetLastError();
+            return false;
+        },
+        kStartRetryMs);
+    if (!started) {
+        Fail("CreateProcessW " + Utf8(exe_), code);
+    }
+    ::CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    processId_ = pi.dwProcessId;
+    threadId_ = pi.dwThreadId;
+}
+
+bool Session::Running() const {
+    return process_ && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> Session::WaitForExit(DWORD timeoutMs) const {
+    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+std::vector<HWND> Session::Windows() const {
+    std::vector<HWND> windows = TopLevelOf(processId_);
+    std::erase_if(windows, IsDialogBox);
+    return windows;
+}
+
+HWND Session::FindWindowNamed(std::wstring_view caption) const {
+    for (HWND hwnd : Windows()) {
+        if (CaptionOf(hwnd) == caption) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+HWND Session::WaitForWindow(std::wstring_view caption, DWORD timeoutMs) const {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindWindowNamed(caption)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+std::optional<MessageBoxInfo> Session::FindMessageBox() const {
+    for (HWND hwnd : TopLevelOf(processId_)) {
+        if (IsDialogBox(hwnd)) {
+            return Describe(hwnd);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<MessageBoxInfo> Session::WaitForMessageBox(DWORD timeoutMs) const {
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : TopLevelOf(processId_)) {
+                // The text is filled in while the box is created; wait for the finished box.
+                if (IsDialogBox(hwnd) && ::GetDlgItem(hwnd, kMessageTextId)) {
+                    box = hwnd;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    if (!box) {
+        return std::nullopt;
+    }
+    return Describe(box);
+}
+
+HWND Session::Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(threadId_, &info)) {
+        return nullptr;
+    }
+    return info.hwndFocus;
+}
+
+bool Session::WaitForFocus(HWND control, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Focus() == control; }, timeoutMs);
+}
+
+bool Session::PressKey(WORD vk) const {
+    HWND target = nullptr;
+    // The focus is briefly nowhere, or on a window just destroyed, while windows come and go.
+    const bool down = WaitUntil([&] {
+        target = Focus();
+        return target && ::PostMessageW(target, WM_KEYDOWN, vk, KeyData(vk, false));
+    });
+    // The key-down may already have ended the run, taking the window with it.
+    if (down) {
+        ::PostMessageW(target, WM_KEYUP, vk, KeyData(vk, true));
+    }
+    return down;
+}
+
+bool Session::PressAltKey(wchar_t letter) const {
+    // Only the character, upper case: a posted key-down would be translated into a
+    // second character, and a wrong one for letters such as Ä.
+    wchar_t upper[2] = {letter, L'\0'};
+    ::CharUpperBuffW(upper, 1);
+    const DWORD altDown = 1u | (1u << 29);  // context code: Alt is held
+    return WaitUntil([&] {
+        HWND target = Focus();
+        return target && ::PostMessageW(target, WM_SYSCHAR, upper[0], static_cast<LPARAM>(altDown));
+    });
+}
+
+// --- Windows and controls ------------------------------------------------
+
+std::vector<HWND> FindControls(HWND parent, std::wstring_view className) {
+    struct State {
+        std::wstring_view cls;
+        std::vector<HWND> found;
+    } state{className, {}};
+    ::EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<State*>(param);
+            if (EqualsNoCase(ClassOf(hwnd), s->cls)) {
+                s->found.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+HWND FindControl(HWND parent, std::wstring_view className,
+                 std::optional<std::wstring_view> caption) {
+    for (HWND hwnd : FindControls(parent, className)) {
+        if (!caption || Text(hwnd) == *caption) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    ::GetClassNameW(hwnd, buffer, 256);
+    return buffer;
+}
+
+std::wstring Text(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                               &length)) {
+        return {};
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                               SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
+        return {};
+    }
+    text.resize(std::min<std::size_t>(copied, length));
+    return text;
+}
+
+bool SetText(HWND hwnd, std::wstring_view text) {
+    const std::wstring copy(text);
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()),
+                                 SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) &&
+           result == TRUE;
+}
+
+bool Click(HWND button) {
+    return button && ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool CloseBox(HWND window) {
+    return window && ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+bool WaitUntilGone(HWND hwnd, DWORD timeoutMs) {
+    return WaitUntil([hwnd] { return !::IsWindow(hwnd); }, timeoutMs);
+}
+
+bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs) {
+    HWND button = ::GetDlgItem(box.hwnd, IDOK);
+    if (!button || !::IsWindowVisible(button)) {
+        button = ::GetDlgItem(box.hwnd, IDCANCEL);
+    }
+    return Click(button) && WaitUntilGone(box.hwnd, timeoutMs);
+}
+
+// --- Geometry ------------------------------------------------------------
+
+SIZE ClientSize(HWND window) {
+    RECT rc{};
+    ::GetClientRect(window, &rc);
+    return SIZE{rc.right - rc.left, rc.bottom - rc.top};
+}
+
+RECT RectInParentClient(HWND control) {
+    RECT rc{};
+    ::GetWindowRect(control, &rc);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+RECT ScreenRect(HWND window) {
+    RECT rc{};
+    ::GetWindowRect(window, &rc);
+    return rc;
+}
+
+RECT WorkArea() {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &mi);
+    return mi.rcWork;
+}
+
+int WindowDpi(HWND window) {
+    // Looked up at run time: older systems have one DPI for everything.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (fn) {
+        if (const UINT dpi = fn(window)) {
+            return static_cast<int>(dpi);
+        }
+    }
+    ScreenDc dc;
+    return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
+}
+
+std::wstring DesignFontFace() {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE);
+    bool found = false;
+    ScreenDc dc;
+    ::EnumFontFamiliesExW(
+        dc.get(), &lf,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM param) -> int {
+            *reinterpret_cast<bool*>(param) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    return found ? L"Microsoft Sans Serif" : L"MS Sans Serif";
+}
+
+SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi) {
+    const std::wstring faceName(face);
+    GdiObject font(::CreateFontW(-::MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, faceName.c_str()));
+    ScreenDc screen;
+    MemoryDc dc(screen.get());
+    Selection select(dc.get(), font.get());
+    RECT extent{0, 0, 0, 0};
+    const std::wstring copy(text);
+    ::DrawTextW(dc.get(), copy.c_str(), static_cast<int>(copy.size()), &extent,
+                DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+    return SIZE{extent.right, extent.bottom};
+}
+
+// --- Screenshots ---------------------------------------------------------
+
+std::optional<std::wstring> ShotsFolder() {
+    std::wstring folder = Environment(L"GV_SHOTS");
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+bool SaveScreenshot(HWND window, const std::wstring& path) {
+    // Have the program paint everything afresh, and wait until it has; an
+    // immediate repaint would be a send that a hung program never answers.
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    WaitUntil([window] { return !NeedsPaint(window); }, kPaintWaitMs);
+
+    const RECT rc = ScreenRect(window);
+    const int width = rc.right - rc.left;
+    const int height = rc.bottom - rc.top;
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = height;  // bottom-up, as .bmp files store rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    const DWORD imageSize = stride * static_cast<DWORD>(height);
+    bi.bmiHeader.biSizeImage = imageSize;
+
+    ScreenDc screen;
+    MemoryDc memory(screen.get());
+    void* bits = nullptr;
+    GdiObject bitmap(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap.get() || !bits) {
+        return false;
+    }
+    {
+        Selection select(memory.get(), bitmap.get());
+        if (!::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rc.left, rc.top,
+                      SRCCOPY | CAPTUREBLT)) {
+            return false;
+        }
+    }
+    ::GdiFlush();
+
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof bi.bmiHeader;
+    header.bfSize = header.bfOffBits + imageSize;
+    HandleOwner file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return false;
+    }
+    DWORD wrote = 0;
+    return ::WriteFile(file.get(), &header, sizeof header, &wrote, nullptr) &&
+           ::WriteFile(file.get(), &bi.bmiHeader, sizeof bi.bmiHeader, &wrote, nullptr) &&
+           ::WriteFile(file.get(), bits, imageSize, &wrote, nullptr) && wrote == imageSize;
+}
+
+}  // namespace e2e

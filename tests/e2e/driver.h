@@ -1,0 +1,127 @@
+// Drives grindvakt.exe from outside, as a user would: every case gets its own
+// copy of the program in a fresh folder, finds its windows by caption and its
+// controls by class and caption, and posts keys and clicks to them. Every wait
+// is bounded, so a program that hangs fails its case instead of the suite.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Generous: a loaded machine under Wine can take seconds to show a window.
+inline constexpr DWORD kTimeoutMs = 15000;
+
+// A Win32 failure while preparing a case, with the call and its error code.
+[[noreturn]] void Fail(std::string_view what, DWORD code = ::GetLastError());
+
+std::string Utf8(std::wstring_view text);
+
+// Polls until done() holds; false when the time ran out.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kTimeoutMs);
+
+struct MessageBoxInfo {
+    HWND hwnd = nullptr;
+    std::wstring title;
+    std::wstring text;
+    bool hasIcon = false;
+    std::vector<int> buttons;  // ids of the visible buttons, left to right
+};
+
+// One run (or several runs in turn) of a private copy of the program.
+class Session {
+  public:
+    // A fresh folder holding a copy of the program named by GV_EXE. Not started yet.
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const std::wstring& Folder() const noexcept { return folder_; }
+    std::wstring PasswordFilePath() const;
+
+    // Preparing the password file before a start.
+    void WritePasswordFile(const Bytes& content) const;
+    void MakeDirectoryAtPasswordFile() const;
+    // Opens the file with share mode 0, so no other process can open it.
+    void HoldPasswordFile();
+    void ReleasePasswordFile();
+    // Nothing when the file is missing or cannot be read.
+    std::optional<Bytes> ReadPasswordFile() const;
+
+    // Starts the program; a second start needs the first run to have ended.
+    void Start();
+    bool Running() const;
+    // The exit code, or nothing when the run did not end in time.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs = kTimeoutMs) const;
+    DWORD ThreadId() const noexcept { return threadId_; }
+
+    // Visible top-level windows of the run other than message boxes.
+    std::vector<HWND> Windows() const;
+    HWND FindWindowNamed(std::wstring_view caption) const;
+    HWND WaitForWindow(std::wstring_view caption, DWORD timeoutMs = kTimeoutMs) const;
+
+    std::optional<MessageBoxInfo> FindMessageBox() const;
+    std::optional<MessageBoxInfo> WaitForMessageBox(DWORD timeoutMs = kTimeoutMs) const;
+
+    // The control that has the keyboard focus in the program's thread.
+    HWND Focus() const;
+    bool WaitForFocus(HWND control, DWORD timeoutMs = kTimeoutMs) const;
+
+    // Keys go to the focused control, as the keyboard would send them.
+    bool PressKey(WORD vk) const;
+    // Alt+letter: the access key of a control; the letter as shown in its caption.
+    bool PressAltKey(wchar_t letter) const;
+
+  private:
+    std::wstring folder_;
+    std::wstring exe_;
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    DWORD threadId_ = 0;
+    HANDLE held_ = INVALID_HANDLE_VALUE;
+};
+
+// Children of a window (at any depth) by class, compared without case, and
+// optionally by exact caption. Null when there is none.
+HWND FindControl(HWND parent, std::wstring_view className,
+                 std::optional<std::wstring_view> caption = std::nullopt);
+std::vector<HWND> FindControls(HWND parent, std::wstring_view className);
+
+std::wstring ClassOf(HWND hwnd);
+std::wstring Text(HWND hwnd);
+bool SetText(HWND hwnd, std::wstring_view text);
+// Posted, never sent: the click may open a modal box that would block a send.
+bool Click(HWND button);
+// The title bar's close box.
+bool CloseBox(HWND window);
+bool WaitUntilGone(HWND hwnd, DWORD timeoutMs = kTimeoutMs);
+
+// Clicks the box's OK (or its only) button and waits until the box is gone.
+bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs = kTimeoutMs);
+
+// Geometry in pixels.
+SIZE ClientSize(HWND window);
+RECT RectInParentClient(HWND control);  // left, top, right, bottom within the parent's client area
+RECT ScreenRect(HWND window);
+RECT WorkArea();
+int WindowDpi(HWND window);
+// The windows' font: Microsoft Sans Serif where the system has it, else MS Sans Serif.
+std::wstring DesignFontFace();
+// The extent of one line of text in the given font, measured here.
+SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi);
+
+// The folder named by GV_SHOTS, when screenshots are wanted.
+std::optional<std::wstring> ShotsFolder();
+// Copies the window's on-screen rectangle into a 24-bit .bmp file.
+bool SaveScreenshot(HWND window, const std::wstring& path);
+
+}  // namespace e2e
