@@ -17,4 +17,11 @@ add_subdirectory(bench)
 set(GV_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the Windows tree, whose tests run under Wine")
 if(GV_WINDOWS_BUILD_DIR)
   include(cmake/WineTests.cmake)
+  include(cmake/ReleaseChecks.cmake)
+endif()
+
+# libFuzzer targets, built by clang in their own tree (scripts/test.sh).
+set(GV_FUZZ_BUILD_DIR "" CACHE PATH "Build folder of the fuzz targets")
+if(GV_FUZZ_BUILD_DIR)
+  include(cmake/FuzzTests.cmake)
 endif()

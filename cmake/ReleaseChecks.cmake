@@ -1,0 +1,1 @@
+# Checks of the built executable itself (size, imports), run by ctest.
