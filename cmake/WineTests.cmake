@@ -1,6 +1,6 @@
 # Adds one ctest entry per GoogleTest case of a Windows test program, run under
 # Wine. The cases are read from the sources, so nothing runs at configure time.
-# The environment (WINEPREFIX, DISPLAY) comes from scripts/test.sh.
+# The environment (WINEPREFIX, GV_WINEPREFIX_144, DISPLAY) comes from scripts/test.sh.
 
 
 function(gv_to_windows_path out unix_path)
@@ -8,20 +8,29 @@ function(gv_to_windows_path out unix_path)
   set(${out} "Z:${p}" PARENT_SCOPE)
 endfunction()
 
-function(gv_add_wine_gtests label exe)
+# One ctest entry running one case; options before the program go to wine-run.sh.
+function(gv_add_wine_test test label exe filter)
   gv_to_windows_path(gv_exe_win "${GV_WINDOWS_BUILD_DIR}/grindvakt.exe")
+  add_test(NAME "${test}"
+    COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${ARGN} "${exe}" "--gtest_filter=${filter}")
+  set_tests_properties("${test}" PROPERTIES
+    LABELS ${label}
+    TIMEOUT 120
+    RESOURCE_LOCK wine_display
+    ENVIRONMENT "GV_EXE=${gv_exe_win};GV_EXPECT_DPI=96")
+endfunction()
+
+function(gv_add_wine_gtests label exe)
   foreach(src IN LISTS ARGN)
     file(READ "${src}" text)
     string(REGEX MATCHALL "\n[ \t]*TEST(_F)?\\([ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*,[ \t\r\n]*[A-Za-z0-9_]+" hits "${text}")
     foreach(hit IN LISTS hits)
       string(REGEX REPLACE ".*\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)$" "\\1.\\2" name "${hit}")
-      add_test(NAME "${label}.${name}"
-        COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh "${exe}" "--gtest_filter=${name}")
-      set_tests_properties("${label}.${name}" PROPERTIES
-        LABELS ${label}
-        TIMEOUT 120
-        RESOURCE_LOCK wine_display
-        ENVIRONMENT "GV_EXE=${gv_exe_win}")
+      gv_add_wine_test("${label}.${name}" ${label} "${exe}" "${name}")
+      # The layout cases again at 144 DPI, in the second prefix of scripts/test.sh.
+      if(label STREQUAL "e2e" AND name MATCHES "Layout")
+        gv_add_wine_test("e2e144.${name}" e2e144 "${exe}" "${name}" --dpi144)
+      endif()
     endforeach()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${src}")
   endforeach()

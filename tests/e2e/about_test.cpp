@@ -2,6 +2,8 @@
 // closes, and how "&System Info..." finds the tool through the registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -25,6 +27,35 @@ constexpr wchar_t kLocationKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location"
 std::string Placed(RECT r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
            std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+}
+
+int Pixels(int twips, int dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
+
+// In twips, from the top-left corner of the client area.
+RECT TwipsRect(int left, int top, int width, int height, int dpi) {
+    const int x = Pixels(left, dpi);
+    const int y = Pixels(top, dpi);
+    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
+}
+
+// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
+// prefix that quietly stayed at 96 cannot pass for another.
+int CheckedDpi(HWND window) {
+    const int dpi = e2e::WindowDpi(window);
+    wchar_t expected[8] = {};
+    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
+        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
+    }
+    return dpi;
+}
+
+void Shot(HWND window, const wchar_t* name) {
+    if (auto folder = e2e::ShotsFolder()) {
+        const std::wstring path = *folder + L"\\" + name;
+        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
+    }
 }
 
 std::vector<std::wstring> SplitCrLf(const std::wstring& text) {
@@ -95,9 +126,8 @@ TEST_F(AboutWindow, TextLayoutAndNoTaskbarButton) {
     HWND version = e2e::FindControl(window, L"Static", L"Version: 1.0");
     ASSERT_NE(nullptr, version) << "label \"Version: 1.0\"";
 
-    ASSERT_EQ(96, e2e::WindowDpi(window)) << "the prefix should run at 96 DPI";
-    const SIZE client = e2e::ClientSize(window);
-    EXPECT_EQ("425x208", std::to_string(client.cx) + "x" + std::to_string(client.cy));
+    const int dpi = CheckedDpi(window);
+    const SIZE client{Pixels(6375, dpi), Pixels(3120, dpi)};
     HWND icon = nullptr;
     for (HWND label : e2e::FindControls(window, L"Static")) {
         if ((::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
@@ -105,24 +135,62 @@ TEST_F(AboutWindow, TextLayoutAndNoTaskbarButton) {
         }
     }
     ASSERT_NE(nullptr, icon) << "no icon control";
-    const RECT versionAt = e2e::RectInParentClient(version);
-    const RECT iconAt = e2e::RectInParentClient(icon);
+    const SIZE versionText = e2e::TextExtent(L"Version: 1.0", e2e::DesignFontFace(), 8, dpi);
+    RECT versionAt = TwipsRect(750, 225, 0, 0, dpi);
+    versionAt.right += versionText.cx;
+    versionAt.bottom += versionText.cy;
     const std::tuple<const char*, HWND, RECT> placed[] = {
-        {"OK", ok, {335, 180, 419, 203}},
-        {"&System Info...", sysInfo, {245, 180, 328, 203}},
-        {"description", description, {50, 40, 416, 176}},
-        {"version (position only)", version, {50, 15, versionAt.right, versionAt.bottom}},
-        {"icon (position only)", icon, {5, 5, iconAt.right, iconAt.bottom}},
+        {"OK", ok, TwipsRect(5025, 2700, 1260, 345, dpi)},
+        {"&System Info...", sysInfo, TwipsRect(3675, 2700, 1245, 345, dpi)},
+        {"description", description, TwipsRect(750, 600, 5490, 2040, dpi)},
+        {"version, sized to its text", version, versionAt},
+        {"icon", icon, TwipsRect(75, 75, 480, 480, dpi)},
     };
+    if (dpi == 96) {
+        std::string computed = std::to_string(client.cx) + "x" + std::to_string(client.cy);
+        for (const auto& entry : placed) {
+            computed += "; " + Placed(std::get<RECT>(entry));
+        }
+        EXPECT_EQ("425x208; 335,180 84x23; 245,180 83x23; 50,40 366x136; 50,15 " +
+                      std::to_string(versionText.cx) + "x" + std::to_string(versionText.cy) +
+                      "; 5,5 32x32",
+                  computed)
+            << "the twips at 96 DPI";
+    }
+    const SIZE got = e2e::ClientSize(window);
+    EXPECT_EQ(std::to_string(client.cx) + "x" + std::to_string(client.cy),
+              std::to_string(got.cx) + "x" + std::to_string(got.cy))
+        << "client area";
     for (const auto& [name, control, expectedAt] : placed) {
         EXPECT_EQ(Placed(expectedAt), Placed(e2e::RectInParentClient(control))) << name;
     }
+    EXPECT_LE(versionAt.right, client.cx) << "the version runs past the window's edge";
+
+    // The buttons' captions clear their frame and focus rectangle, 3 px a side at 96 DPI.
+    for (HWND button : {ok, sysInfo}) {
+        const SIZE extent = e2e::TextExtent(e2e::Text(button), e2e::DesignFontFace(), 8, dpi);
+        const RECT r = e2e::RectInParentClient(button);
+        EXPECT_LE(extent.cx + 2 * Pixels(45, dpi), r.right - r.left) << Utf8(e2e::Text(button));
+        EXPECT_LE(extent.cy + 2 * Pixels(45, dpi), r.bottom - r.top) << Utf8(e2e::Text(button));
+    }
+
+    // The description is ten lines with no wrapping: its longest line fits the
+    // label's width and all ten lines its height.
+    const RECT box = e2e::RectInParentClient(description);
+    LONG widest = 0;
+    LONG lineHeight = 0;
+    for (const std::wstring& line : lines) {
+        const SIZE extent = e2e::TextExtent(line, e2e::DesignFontFace(), 8, dpi);
+        widest = std::max(widest, extent.cx);
+        lineHeight = std::max(lineHeight, extent.cy);
+    }
+    EXPECT_LE(widest, box.right - box.left) << "the longest line would wrap";
+    EXPECT_LE(lineHeight * static_cast<LONG>(lines.size()), box.bottom - box.top)
+        << "the last lines are cut off (" << lineHeight << " px a line)";
+
     EXPECT_NE(nullptr, ::GetWindow(window, GW_OWNER)) << "an unowned window gets a taskbar button";
     EXPECT_EQ(0, ::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) << "WS_EX_APPWINDOW";
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\about.bmp";
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
-    }
+    Shot(window, L"about.bmp");
 }
 
 TEST_F(AboutWindow, OkEscEnterAndCloseBoxEachClose) {
@@ -247,6 +315,7 @@ class AboutSysInfo : public About {
         EXPECT_EQ(Utf8(kUnavailable), Utf8(box->text));
         EXPECT_FALSE(box->hasIcon) << "no icon";
         EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
+        Shot(box->hwnd, L"box-no-sysinfo.bmp");
         ASSERT_TRUE(e2e::Dismiss(*box));
         EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the About window stays open";
         EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(window) != FALSE; }));

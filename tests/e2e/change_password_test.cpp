@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,6 +37,35 @@ Bytes StoredForm(std::string_view ansiPassword) {
 std::string Placed(RECT r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
            std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+}
+
+int Pixels(int twips, int dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
+
+// In twips, from the top-left corner of the client area.
+RECT TwipsRect(int left, int top, int width, int height, int dpi) {
+    const int x = Pixels(left, dpi);
+    const int y = Pixels(top, dpi);
+    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
+}
+
+// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
+// prefix that quietly stayed at 96 cannot pass for another.
+int CheckedDpi(HWND window) {
+    const int dpi = e2e::WindowDpi(window);
+    wchar_t expected[8] = {};
+    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
+        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
+    }
+    return dpi;
+}
+
+void Shot(HWND window, const wchar_t* name) {
+    if (auto folder = e2e::ShotsFolder()) {
+        const std::wstring path = *folder + L"\\" + name;
+        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
+    }
 }
 
 struct Entries {
@@ -85,14 +115,19 @@ class ChangePassword : public testing::Test {
         ASSERT_TRUE(e2e::Click(ok));
     }
 
-    // Checks the box that must come and dismisses it; `whole` false compares the text's start only.
-    void ExpectBox(std::wstring_view title, std::wstring_view text, bool icon, bool whole = true) {
+    // Checks the box that must come and dismisses it; `whole` false compares the
+    // text's start only; `shot` names its screenshot.
+    void ExpectBox(std::wstring_view title, std::wstring_view text, bool icon, bool whole = true,
+                   const wchar_t* shot = nullptr) {
         auto box = session.WaitForMessageBox();
         ASSERT_TRUE(box) << "expected a box \"" << Utf8(text) << "\"; none came";
         EXPECT_EQ(Utf8(title), Utf8(box->title));
         EXPECT_EQ(Utf8(text), Utf8(whole ? box->text : box->text.substr(0, text.size())));
         EXPECT_EQ(icon, box->hasIcon) << "icon in \"" << Utf8(box->text) << "\"";
         EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
+        if (shot) {
+            Shot(box->hwnd, shot);
+        }
         ASSERT_TRUE(e2e::Dismiss(*box)) << "the box did not go away";
     }
 
@@ -142,9 +177,8 @@ TEST_F(ChangePasswordFirstRun, OldBoxDisabledInEveryOpeningThenNextRunNeedsTheNe
         EXPECT_FALSE(::IsWindowEnabled(oldBox)) << "the run started with no password";
         EXPECT_TRUE(session.WaitForFocus(newBox)) << "the focus should start in the new box";
         EXPECT_NE(nullptr, e2e::FindControl(window, L"Static", L"Gammalt lösenord:"));
-        if (auto folder = e2e::ShotsFolder(); folder && password == saves[0].first) {
-            const std::wstring path = *folder + L"\\change-password.bmp";
-            EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
+        if (password == saves[0].first) {
+            Shot(window, L"change-password.bmp");
         }
         ASSERT_NO_FATAL_FAILURE(Submit({L"", password, password}));
         ASSERT_NO_FATAL_FAILURE(ExpectSaved(ansi));
@@ -189,7 +223,8 @@ TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
         if (wrongOld) {
             ASSERT_NO_FATAL_FAILURE(ExpectBox(kMainCaption, kWrongOld, false));
         } else {
-            ASSERT_NO_FATAL_FAILURE(ExpectBox(L"Information", kMismatch, true));
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectBox(L"Information", kMismatch, true, true, L"box-mismatch.bmp"));
         }
         ExpectKept(e, before);
     }
@@ -280,28 +315,52 @@ TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSa
     EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
 }
 
-TEST_F(ChangePasswordWindow, LayoutAt96DpiAndTabOrder) {
+TEST_F(ChangePasswordWindow, LayoutAndTabOrder) {
     session.WritePasswordFile(StoredForm("abc"));
     ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
-    ASSERT_EQ(96, e2e::WindowDpi(window)) << "the prefix should run at 96 DPI";
-    const SIZE client = e2e::ClientSize(window);
-    EXPECT_EQ("300x125", std::to_string(client.cx) + "x" + std::to_string(client.cy))
-        << "client area";
-    EXPECT_EQ(Placed({95, 5, 296, 24}), Placed(e2e::RectInParentClient(oldBox))) << "TxtGammalt";
-    EXPECT_EQ(Placed({95, 35, 296, 54}), Placed(e2e::RectInParentClient(newBox))) << "TxtNytt";
-    EXPECT_EQ(Placed({95, 65, 296, 84}), Placed(e2e::RectInParentClient(confirmBox)))
-        << "TxtBekräfta";
-    EXPECT_EQ(Placed({215, 90, 296, 121}), Placed(e2e::RectInParentClient(ok))) << "&Ok";
+    const int dpi = CheckedDpi(window);
+    const SIZE client{Pixels(4500, dpi), Pixels(1875, dpi)};
+    const std::pair<HWND, RECT> placed[] = {
+        {oldBox, TwipsRect(1425, 75, 3015, 285, dpi)},
+        {newBox, TwipsRect(1425, 525, 3015, 285, dpi)},
+        {confirmBox, TwipsRect(1425, 975, 3015, 285, dpi)},
+        {ok, TwipsRect(3225, 1350, 1215, 465, dpi)},
+    };
+    std::string expected = std::to_string(client.cx) + "x" + std::to_string(client.cy);
+    for (const auto& entry : placed) {
+        expected += "; " + Placed(entry.second);
+    }
+    if (dpi == 96) {
+        EXPECT_EQ("300x125; 95,5 201x19; 95,35 201x19; 95,65 201x19; 215,90 81x31", expected)
+            << "the twips at 96 DPI";
+    }
+    const SIZE got = e2e::ClientSize(window);
+    std::string actual = std::to_string(got.cx) + "x" + std::to_string(got.cy);
+    for (const auto& entry : placed) {
+        actual += "; " + Placed(e2e::RectInParentClient(entry.first));
+    }
+    EXPECT_EQ(expected, actual) << "client area; old, new and confirmation boxes; &Ok";
+
+    // "&Ok" clears its frame and focus rectangle, 3 px a side at 96 DPI.
+    const SIZE okText = e2e::TextExtent(L"&Ok", e2e::DesignFontFace(), 8, dpi);
+    const RECT okAt = e2e::RectInParentClient(ok);
+    EXPECT_LE(okText.cx + 2 * Pixels(45, dpi), okAt.right - okAt.left) << "&Ok";
+    EXPECT_LE(okText.cy + 2 * Pixels(45, dpi), okAt.bottom - okAt.top) << "&Ok";
+
+    // Each label sizes itself to its text and ends before its text box.
     const std::pair<const wchar_t*, int> labels[] = {
-        {L"Gammalt lösenord:", 5}, {L"Nytt lösenord:", 35}, {L"Bekräfta lösenord:", 65}};
+        {L"Gammalt lösenord:", 75}, {L"Nytt lösenord:", 525}, {L"Bekräfta lösenord:", 975}};
     for (const auto& [caption, top] : labels) {
         HWND label = e2e::FindControl(window, L"Static", caption);
         ASSERT_NE(nullptr, label) << Utf8(caption);
-        const SIZE extent = e2e::TextExtent(caption, e2e::DesignFontFace(), 8, 96);
-        EXPECT_EQ(Placed({5, top, 5 + extent.cx, top + extent.cy}),
+        const SIZE extent = e2e::TextExtent(caption, e2e::DesignFontFace(), 8, dpi);
+        const int left = Pixels(75, dpi);
+        const int y = Pixels(top, dpi);
+        EXPECT_EQ(Placed({left, y, left + extent.cx, y + extent.cy}),
                   Placed(e2e::RectInParentClient(label)))
             << Utf8(caption);
+        EXPECT_LE(left + extent.cx, Pixels(1425, dpi)) << Utf8(caption) << " runs into its box";
     }
 
     ASSERT_TRUE(session.WaitForFocus(oldBox)) << "the focus should start in the old box";

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,14 @@ Bytes GrownForm(std::string_view ansiPassword, int starts) {
     return plain;
 }
 
+// Saves the window as folder\name when GV_SHOTS names a folder.
+void Shot(HWND window, const wchar_t* name) {
+    if (auto folder = e2e::ShotsFolder()) {
+        const std::wstring path = *folder + L"\\" + name;
+        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << e2e::Utf8(path);
+    }
+}
+
 enum class Press { Ok, Enter };
 
 class Login : public testing::Test {
@@ -104,21 +113,26 @@ class Login : public testing::Test {
         }
     }
 
-    // Waits for an information box with one OK button, checks it and dismisses it.
-    void ExpectBox(std::wstring_view title, std::wstring_view message) {
+    // Waits for an information box with one OK button, checks it and dismisses
+    // it; `shot` names its screenshot.
+    void ExpectBox(std::wstring_view title, std::wstring_view message,
+                   const wchar_t* shot = nullptr) {
         auto box = session.WaitForMessageBox();
         ASSERT_TRUE(box) << "expected a box titled \"" << e2e::Utf8(title) << "\"; none came";
         EXPECT_EQ(e2e::Utf8(title), e2e::Utf8(box->title));
         EXPECT_EQ(e2e::Utf8(message), e2e::Utf8(box->text));
         EXPECT_TRUE(box->hasIcon) << "no icon; the information icon was expected";
         EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
+        if (shot) {
+            Shot(box->hwnd, shot);
+        }
         ASSERT_TRUE(e2e::Dismiss(*box)) << "the box did not go away";
     }
 
     // A refused entry: the box, then the focus back in the text box with the entry as typed.
-    void ExpectRefused(std::wstring_view entry, std::wstring_view title,
-                       std::wstring_view message) {
-        ASSERT_NO_FATAL_FAILURE(ExpectBox(title, message));
+    void ExpectRefused(std::wstring_view entry, std::wstring_view title, std::wstring_view message,
+                       const wchar_t* shot = nullptr) {
+        ASSERT_NO_FATAL_FAILURE(ExpectBox(title, message, shot));
         EXPECT_TRUE(session.WaitForFocus(text)) << "the focus should return to the text box";
         EXPECT_EQ(e2e::Utf8(entry), e2e::Utf8(e2e::Text(text))) << "the entry is left as typed";
     }
@@ -222,13 +236,14 @@ TEST_F(LoginFirstRun, EmptyEntryCountsAsFailure) {
     ASSERT_NO_FATAL_FAILURE(ExpectWrong(L""));
     // A hint between failures neither counts nor resets the count.
     ASSERT_NO_FATAL_FAILURE(Attempt(L"x"));
-    ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"x", kNoPasswordTitle, kNoPasswordText));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectRefused(L"x", kNoPasswordTitle, kNoPasswordText, L"box-no-password.bmp"));
     for (int i = 2; i <= 3; ++i) {
         ASSERT_NO_FATAL_FAILURE(Attempt(L""));
         ASSERT_NO_FATAL_FAILURE(ExpectWrong(L""));
     }
     ASSERT_NO_FATAL_FAILURE(Attempt(kDefaultPassword));
-    ASSERT_NO_FATAL_FAILURE(ExpectBox(kEndTitle, kEndText));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(kEndTitle, kEndText, L"box-ending.bmp"));
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 }
 
@@ -271,7 +286,8 @@ TEST_F(LoginStored, DefaultPasswordIsRefused) {
     session.WritePasswordFile(StoredForm("abc"));
     ASSERT_NO_FATAL_FAILURE(StartAndFind());
     ASSERT_NO_FATAL_FAILURE(Attempt(kDefaultPassword));
-    ASSERT_NO_FATAL_FAILURE(ExpectWrong(kDefaultPassword));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectRefused(kDefaultPassword, kWrongTitle, kWrongText, L"box-wrong-password.bmp"));
 }
 
 TEST_F(LoginStored, FourthPressEndsRunEvenWithRightPassword) {
@@ -410,44 +426,79 @@ int Pixels(int twips, int dpi) {
     return ::MulDiv(twips, dpi, 1440);
 }
 
-void ExpectPlaced(HWND control, int left, int top, int width, int height) {
-    const RECT got = e2e::RectInParentClient(control);
-    EXPECT_TRUE(got.left == left && got.top == top && got.right - got.left == width &&
-                got.bottom - got.top == height)
-        << "\"" << e2e::Utf8(e2e::Text(control)) << "\": expected " << left << "," << top
-        << " size " << width << "x" << height << ", got " << got.left << "," << got.top << " size "
-        << got.right - got.left << "x" << got.bottom - got.top;
+// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
+// prefix that quietly stayed at 96 cannot pass for another.
+int CheckedDpi(HWND window) {
+    const int dpi = e2e::WindowDpi(window);
+    wchar_t expected[8] = {};
+    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
+        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
+    }
+    return dpi;
+}
+
+std::string Placed(RECT r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
 }
 
 // In twips, from the top-left corner of the client area.
-void ExpectPlacedTwips(HWND control, int left, int top, int width, int height, int dpi) {
-    ExpectPlaced(control, Pixels(left, dpi), Pixels(top, dpi), Pixels(width, dpi),
-                 Pixels(height, dpi));
+RECT TwipsRect(int left, int top, int width, int height, int dpi) {
+    const int x = Pixels(left, dpi);
+    const int y = Pixels(top, dpi);
+    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
+}
+
+void ExpectAt(HWND control, RECT expected) {
+    EXPECT_EQ(Placed(expected), Placed(e2e::RectInParentClient(control)))
+        << "\"" << e2e::Utf8(e2e::Text(control)) << "\"";
+}
+
+// A push button's caption clears its frame and focus rectangle, 3 px a side at 96 DPI.
+void ExpectCaptionFits(HWND button, int dpi) {
+    const SIZE text = e2e::TextExtent(e2e::Text(button), e2e::DesignFontFace(), 8, dpi);
+    const RECT r = e2e::RectInParentClient(button);
+    const int margins = 2 * Pixels(45, dpi);
+    EXPECT_TRUE(text.cx + margins <= r.right - r.left && text.cy + margins <= r.bottom - r.top)
+        << "\"" << e2e::Utf8(e2e::Text(button)) << "\" needs " << text.cx << "x" << text.cy
+        << " px and margins of " << margins << " in " << Placed(r);
 }
 
 TEST_F(LoginLayout, ClientAreaAndControlsFollowTheTwips) {
     ASSERT_NO_FATAL_FAILURE(StartAndFind());
-    const int dpi = e2e::WindowDpi(window);
-    // At 96 DPI: client 201x55; text box 60,5 136x21; Ok 130,30 66x21; Avbryt 60,30 66x21.
-    const SIZE client = e2e::ClientSize(window);
-    EXPECT_EQ(Pixels(3015, dpi), client.cx) << "client width at " << dpi << " DPI";
-    EXPECT_EQ(Pixels(825, dpi), client.cy) << "client height at " << dpi << " DPI";
-    ExpectPlacedTwips(text, 900, 75, 2040, 315, dpi);
-    ExpectPlacedTwips(ok, 1950, 450, 990, 315, dpi);
-    ExpectPlacedTwips(cancel, 900, 450, 990, 315, dpi);
-
-    // The label sizes itself to its text in the windows' 8 pt font.
-    const SIZE extent = e2e::TextExtent(L"Lösenord:", e2e::DesignFontFace(), 8, dpi);
-    ExpectPlaced(label, Pixels(75, dpi), Pixels(75, dpi), extent.cx, extent.cy);
-
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\login.bmp";
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << e2e::Utf8(path);
+    const int dpi = CheckedDpi(window);
+    const RECT textAt = TwipsRect(900, 75, 2040, 315, dpi);
+    const RECT okAt = TwipsRect(1950, 450, 990, 315, dpi);
+    const RECT cancelAt = TwipsRect(900, 450, 990, 315, dpi);
+    const SIZE client{Pixels(3015, dpi), Pixels(825, dpi)};
+    if (dpi == 96) {
+        EXPECT_EQ("201x55; 60,5 136x21; 130,30 66x21; 60,30 66x21",
+                  std::to_string(client.cx) + "x" + std::to_string(client.cy) + "; " +
+                      Placed(textAt) + "; " + Placed(okAt) + "; " + Placed(cancelAt))
+            << "the twips at 96 DPI";
     }
+    const SIZE got = e2e::ClientSize(window);
+    EXPECT_EQ(client.cx, got.cx) << "client width at " << dpi << " DPI";
+    EXPECT_EQ(client.cy, got.cy) << "client height at " << dpi << " DPI";
+    ExpectAt(text, textAt);
+    ExpectAt(ok, okAt);
+    ExpectAt(cancel, cancelAt);
+    ExpectCaptionFits(ok, dpi);
+    ExpectCaptionFits(cancel, dpi);
+
+    // The label sizes itself to its text in the windows' 8 pt font, and ends
+    // before the text box it names.
+    const SIZE extent = e2e::TextExtent(L"Lösenord:", e2e::DesignFontFace(), 8, dpi);
+    const int edge = Pixels(75, dpi);
+    ExpectAt(label, {edge, edge, edge + extent.cx, edge + extent.cy});
+    EXPECT_LE(edge + extent.cx, textAt.left) << "the label runs into the text box";
+
+    Shot(window, L"login.bmp");
 }
 
 TEST_F(LoginLayout, FrameTaskbarButtonAndPlaceOnScreen) {
     ASSERT_NO_FATAL_FAILURE(StartAndFind());
+    CheckedDpi(window);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_CAPTION), style & WS_CAPTION) << "title bar";
     EXPECT_NE(0u, style & WS_SYSMENU) << "close box";

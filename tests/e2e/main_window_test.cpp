@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
@@ -109,11 +110,55 @@ void ExpectRect(HWND control, RECT expected) {
         << "\"" << e2e::Utf8(e2e::Text(control)) << "\"";
 }
 
-// A one-line label at (5,5) sized to its text in the windows' font.
-void ExpectAutoSizedLabel(HWND label) {
-    const SIZE extent = e2e::TextExtent(e2e::Text(label), e2e::DesignFontFace(), 8, 96);
-    ExpectRect(label, {5, 5, 5 + extent.cx, 5 + extent.cy});
+std::string Describe(SIZE s) {
+    return std::to_string(s.cx) + "x" + std::to_string(s.cy);
 }
+
+int Pixels(int twips, int dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
+
+// In twips, from the top-left corner of the client area.
+RECT TwipsRect(int left, int top, int width, int height, int dpi) {
+    const int x = Pixels(left, dpi);
+    const int y = Pixels(top, dpi);
+    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
+}
+
+// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
+// prefix that quietly stayed at 96 cannot pass for another.
+int CheckedDpi(HWND window) {
+    const int dpi = e2e::WindowDpi(window);
+    wchar_t expected[8] = {};
+    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
+        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
+    }
+    return dpi;
+}
+
+// A one-line label at 75,75 twips sized to its text in the windows' font; its right edge.
+LONG ExpectAutoSizedLabel(HWND label, int dpi) {
+    const SIZE extent = e2e::TextExtent(e2e::Text(label), e2e::DesignFontFace(), 8, dpi);
+    const int edge = Pixels(75, dpi);
+    ExpectRect(label, {edge, edge, edge + extent.cx, edge + extent.cy});
+    return edge + extent.cx;
+}
+
+// The caption clears what the button draws around it: frame and focus
+// rectangle (3 px a side at 96 DPI), and an option's round mark with its gap
+// (`lead`, in twips) before the text.
+void ExpectCaptionFits(HWND button, int dpi, int lead = 0) {
+    const SIZE text = e2e::TextExtent(e2e::Text(button), e2e::DesignFontFace(), 8, dpi);
+    const RECT r = e2e::RectInParentClient(button);
+    const int margins = 2 * Pixels(45, dpi);
+    EXPECT_TRUE(text.cx + Pixels(lead, dpi) + margins <= r.right - r.left &&
+                text.cy + margins <= r.bottom - r.top)
+        << "\"" << e2e::Utf8(e2e::Text(button)) << "\" needs " << text.cx << "x" << text.cy
+        << " px in " << Describe(r);
+}
+
+// An option's round mark and the gap after it: 17 px at 96 DPI.
+constexpr int kOptionMarkTwips = 255;
 
 void ExpectCentredOnWorkArea(HWND window) {
     const RECT frame = e2e::ScreenRect(window);
@@ -367,6 +412,7 @@ TEST_F(MainMenu, LasDettaShowsHelpText) {
     EXPECT_EQ(e2e::Utf8(kHelpText), e2e::Utf8(box->text));
     EXPECT_TRUE(box->hasIcon) << "the information icon";
     EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
+    Shot(box->hwnd, L"box-help.bmp");
     ASSERT_TRUE(e2e::Dismiss(*box));
     EXPECT_TRUE(::IsWindowVisible(main)) << "the main window stays open";
     EXPECT_EQ("Ja", Choice());
@@ -437,18 +483,30 @@ TEST_F(MainKeys, ArrowSelectsNejAndAltAeClicksAndra) {
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 }
 
-// --- Layout at 96 DPI: the design's twips divided by 15.
+// --- Layout: the design's twips at the window's DPI (15 twips a pixel at 96 DPI).
 
-TEST_F(MainLayout, ClientAreaControlsAndFrameAt96Dpi) {
+TEST_F(MainLayout, ClientAreaControlsAndFrame) {
     ASSERT_NO_FATAL_FAILURE(LogIn());
-    ASSERT_EQ(96, e2e::WindowDpi(main)) << "the prefix should run at 96 DPI";
-    const SIZE client = e2e::ClientSize(main);
-    EXPECT_EQ("192x60", std::to_string(client.cx) + "x" + std::to_string(client.cy))
+    const int dpi = CheckedDpi(main);
+    const SIZE client{Pixels(2880, dpi), Pixels(900, dpi)};
+    const RECT jaAt = TwipsRect(1575, 0, 615, 390, dpi);
+    const RECT nejAt = TwipsRect(2250, 0, 615, 390, dpi);
+    const RECT andraAt = TwipsRect(1725, 450, 990, 390, dpi);
+    if (dpi == 96) {
+        EXPECT_EQ("192x60; 105,0 size 41x26; 150,0 size 41x26; 115,30 size 66x26",
+                  Describe(client) + "; " + Describe(jaAt) + "; " + Describe(nejAt) + "; " +
+                      Describe(andraAt))
+            << "the twips at 96 DPI";
+    }
+    EXPECT_EQ(Describe(client), Describe(e2e::ClientSize(main)))
         << "client area below the menu bar";
-    ExpectRect(ja, {105, 0, 146, 26});
-    ExpectRect(nej, {150, 0, 191, 26});
-    ExpectRect(andra, {115, 30, 181, 56});
-    ExpectAutoSizedLabel(label);
+    ExpectRect(ja, jaAt);
+    ExpectRect(nej, nejAt);
+    ExpectRect(andra, andraAt);
+    EXPECT_LE(ExpectAutoSizedLabel(label, dpi), jaAt.left) << "the label runs into \"Ja\"";
+    ExpectCaptionFits(ja, dpi, kOptionMarkTwips);
+    ExpectCaptionFits(nej, dpi, kOptionMarkTwips);
+    ExpectCaptionFits(andra, dpi);
 
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(main, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_CAPTION), style & WS_CAPTION) << "title bar";
@@ -471,6 +529,13 @@ TEST_F(ConfirmLayout, NoTitleBarSizedLabelAndCentred) {
         ASSERT_NO_FATAL_FAILURE(Choose(state == 0 ? "Ja" : "Nej"));
         ASSERT_NO_FATAL_FAILURE(Apply());
         // All of this has to happen before the timer ends the run.
+        const int dpi = CheckedDpi(confirm.window);
+        const SIZE client{Pixels(1965, dpi), Pixels(780, dpi)};
+        const RECT buttonAt = TwipsRect(450, 375, 990, 345, dpi);
+        if (dpi == 96) {
+            EXPECT_EQ("131x52; 30,25 size 66x23", Describe(client) + "; " + Describe(buttonAt))
+                << "the twips at 96 DPI";
+        }
         EXPECT_EQ(L"", e2e::Text(confirm.window)) << "no caption";
         const auto style = static_cast<DWORD>(::GetWindowLongPtrW(confirm.window, GWL_STYLE));
         EXPECT_NE(static_cast<DWORD>(WS_CAPTION), style & WS_CAPTION) << "no title bar";
@@ -482,10 +547,11 @@ TEST_F(ConfirmLayout, NoTitleBarSizedLabelAndCentred) {
         EXPECT_EQ(0u, style & (WS_SYSMENU | WS_THICKFRAME)) << "no close box, fixed size";
         const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(confirm.window, GWL_EXSTYLE));
         EXPECT_EQ(0u, exStyle & WS_EX_APPWINDOW) << "no taskbar button";
-        const SIZE client = e2e::ClientSize(confirm.window);
-        EXPECT_EQ("131x52", std::to_string(client.cx) + "x" + std::to_string(client.cy));
-        ExpectAutoSizedLabel(confirm.label);
-        ExpectRect(confirm.button, {30, 25, 96, 48});
+        EXPECT_EQ(Describe(client), Describe(e2e::ClientSize(confirm.window))) << "client area";
+        EXPECT_LE(ExpectAutoSizedLabel(confirm.label, dpi), client.cx)
+            << "the label runs past the window's edge";
+        ExpectRect(confirm.button, buttonAt);
+        ExpectCaptionFits(confirm.button, dpi);
         ExpectCentredOnWorkArea(confirm.window);
         EXPECT_TRUE(session.WaitForFocus(confirm.button)) << "the focus is on \"&Avsluta\"";
         const RECT r = e2e::RectInParentClient(confirm.label);
