@@ -43,3 +43,8 @@ if(GV_BUILD_TESTS)
   add_subdirectory(tests/windows)
   add_subdirectory(tests/e2e)
 endif()
+
+option(GV_BUILD_BENCH "Build the start-up benchmark (scripts/bench-startup.sh runs it)" ON)
+if(GV_BUILD_BENCH)
+  add_subdirectory(bench/startup)
+endif()

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Checks the built program as shipped: at most 256 KiB, imports only Windows
+# system DLLs, and no C++ streams linked in. Prints the size and the imports.
+# Usage: scripts/check-exe.sh [EXE]   (default: $GV_WINDOWS_BUILD_DIR/grindvakt.exe)
+set -euo pipefail
+exe=${1:-${GV_WINDOWS_BUILD_DIR:?name the exe or set GV_WINDOWS_BUILD_DIR}/grindvakt.exe}
+limit=262144
+objdump=x86_64-w64-mingw32-objdump
+
+if [ ! -f "$exe" ]; then
+    echo "FAIL: no such file: $exe"
+    exit 1
+fi
+command -v "$objdump" >/dev/null || { echo "FAIL: $objdump is missing"; exit 1; }
+status=0
+
+size=$(stat -c %s "$exe")
+echo "$exe: $size bytes (limit $limit)"
+if [ "$size" -gt "$limit" ]; then
+    echo "FAIL: larger than $limit bytes by $((size - limit))"
+    status=1
+fi
+
+# DLLs that every Windows 10 or later installation has in system32.
+is_system_dll() {
+    case ${1,,} in
+        kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | comctl32.dll | comdlg32.dll | \
+            shell32.dll | shlwapi.dll | ole32.dll | oleaut32.dll | uxtheme.dll | version.dll | \
+            msvcrt.dll | ucrtbase.dll | ntdll.dll | api-ms-win-*.dll) return 0 ;;
+        *) return 1 ;;
+    esac
+}
+imports=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p')
+if [ -z "$imports" ]; then
+    echo "FAIL: no import table found"
+    status=1
+fi
+for dll in $imports; do
+    if is_system_dll "$dll"; then
+        echo "imports $dll"
+    else
+        echo "FAIL: imports $dll, which is not a Windows system DLL"
+        status=1
+    fi
+done
+
+# libstdc++'s stream and locale code carries these messages, and stripping keeps them.
+streams=$(LC_ALL=C grep -a -o -E 'basic_ios::clear|ios_base::_M_grow_words|locale::facet::_S_create_c_locale' "$exe" | sort -u || true)
+if [ -n "$streams" ]; then
+    echo "FAIL: C++ streams are linked in (found: $(paste -sd " " <<<"$streams"))"
+    status=1
+else
+    echo "no C++ streams linked in"
+fi
+exit $status

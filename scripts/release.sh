@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds grindvakt.exe, checks it, and packs it with
+# its Swedish read-me into dist/grindvakt-VERSION-win64.zip (the version is the
+# one in the version resource).
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+gv_install_deps
+gv_build_windows
+
+exe="$GV_BUILD/windows/grindvakt.exe"
+gv_log "checking $exe"
+bash "$GV_ROOT/scripts/check-exe.sh" "$exe"
+
+version=$(sed -n 's/^ *VALUE "ProductVersion", "\([^"]*\)".*/\1/p' "$GV_ROOT/resources/grindvakt.rc")
+if [ -z "$version" ]; then
+    echo "no ProductVersion in resources/grindvakt.rc" >&2
+    exit 1
+fi
+zip="$GV_ROOT/dist/grindvakt-$version-win64.zip"
+mkdir -p "$GV_ROOT/dist"
+rm -f "$zip"
+
+python3 - "$exe" "$GV_ROOT/release/LASMIG.txt" "$zip" <<'PY'
+import binascii
+import os
+import struct
+import sys
+import time
+import zipfile
+
+exe, readme, out = sys.argv[1:]
+README_NAME = "LÄSMIG.txt"
+
+
+class OemNamedEntry(zipfile.ZipInfo):
+    # Explorer reads names without the UTF-8 flag in the OEM code page; Ä has the
+    # same byte in 437 and in the Nordic 850 and 865.
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp437"), self.flag_bits
+
+
+def unicode_path_field(name):
+    # The Info-ZIP Unicode Path field: the exact name for unpackers that read it.
+    body = struct.pack("<BI", 1, binascii.crc32(name.encode("cp437"))) + name.encode("utf-8")
+    return struct.pack("<HH", 0x7075, len(body)) + body
+
+
+def entry(name, mode, stamp):
+    info = OemNamedEntry(name, date_time=stamp)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.external_attr = mode << 16
+    if not name.isascii():
+        info.extra = unicode_path_field(name)
+    return info
+
+
+stamp = time.localtime(os.path.getmtime(exe))[:6]
+with open(readme, encoding="utf-8") as f:
+    text = f.read()
+# A byte-order mark and CRLF: every Notepad shows that right.
+readme_bytes = ("\ufeff" + text.replace("\r\n", "\n").replace("\n", "\r\n")).encode("utf-8")
+with open(exe, "rb") as f:
+    exe_bytes = f.read()
+
+with zipfile.ZipFile(out, "w") as z:
+    z.writestr(entry("grindvakt.exe", 0o755, stamp), exe_bytes)
+    z.writestr(entry(README_NAME, 0o644, stamp), readme_bytes)
+
+# Read back what an unpacker will see.
+with zipfile.ZipFile(out) as z:
+    if z.testzip() is not None:
+        sys.exit(f"{out}: a member does not match its checksum")
+    names = z.namelist()
+    if names != ["grindvakt.exe", README_NAME]:
+        sys.exit(f"{out}: unexpected members {names}")
+    if z.read("grindvakt.exe") != exe_bytes or z.read(README_NAME) != readme_bytes:
+        sys.exit(f"{out}: a member differs from its source")
+    for info in z.infolist():
+        print(f"{info.file_size:10d}  {info.filename}")
+PY
+gv_log "wrote $zip"
