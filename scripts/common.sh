@@ -4,7 +4,8 @@
 GV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 GV_BUILD="$GV_ROOT/build"
 GV_PACKAGES=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 xvfb
-             fonts-wine imagemagick x11-utils python3 binutils-mingw-w64-x86-64 clang-tidy cppcheck clang-format)
+             fonts-wine imagemagick x11-utils python3 binutils-mingw-w64-x86-64 clang-tidy cppcheck clang-format
+             clang libclang-rt-14-dev)
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -35,8 +36,15 @@ gv_build_windows() {
 gv_build_native() {
     gv_log "building the native unit tests (ASan + UBSan)"
     cmake -S "$GV_ROOT" -B "$GV_BUILD/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-        -DGV_WINDOWS_BUILD_DIR="$GV_BUILD/windows" >/dev/null
+        -DGV_WINDOWS_BUILD_DIR="$GV_BUILD/windows" -DGV_FUZZ_BUILD_DIR="$GV_BUILD/fuzz" >/dev/null
     cmake --build "$GV_BUILD/native" -j"$(nproc)"
+}
+
+# libFuzzer needs clang, so the fuzz targets have a tree of their own.
+gv_build_fuzz() {
+    gv_log "building the fuzz targets (clang, libFuzzer + ASan + UBSan)"
+    cmake -S "$GV_ROOT/fuzz" -B "$GV_BUILD/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    cmake --build "$GV_BUILD/fuzz" -j"$(nproc)"
 }
 
 # gv_make_prefix DIR [DPI]: a fresh Wine prefix with the Windows fonts, no

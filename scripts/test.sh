@@ -6,6 +6,7 @@ source "$(dirname "$0")/common.sh"
 
 gv_install_deps
 gv_build_windows
+gv_build_fuzz
 gv_build_native
 
 work=$(mktemp -d /tmp/grindvakt-test.XXXXXX)
