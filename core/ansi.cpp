@@ -64,4 +64,16 @@ std::wstring FromUtf8(std::string_view text) {
     return FromCodePage(CP_UTF8, text);
 }
 
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), Length(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), Length(text.size()), bytes.data(), n, nullptr,
+                          nullptr);
+    return bytes;
+}
+
 }  // namespace gv

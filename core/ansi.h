@@ -14,5 +14,6 @@ std::optional<std::string> ToAnsiExact(std::wstring_view text);
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
 std::wstring FromUtf8(std::string_view text);
+std::string ToUtf8(std::wstring_view text);
 
 }  // namespace gv

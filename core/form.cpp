@@ -56,20 +56,25 @@ void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
     }
 }
 
-int CALLBACK FoundFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
-    *reinterpret_cast<bool*>(found) = true;
-    return 0;
-}
-
 // The design's font: MS Sans Serif, or its TrueType twin where the system has it.
-const wchar_t* DesignFontFace() {
-    LOGFONTW lf{};
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(lf.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE);
-    bool found = false;
-    WindowDC dc(nullptr);
-    ::EnumFontFamiliesExW(dc.get(), &lf, FoundFont, reinterpret_cast<LPARAM>(&found), 0);
-    return found ? L"Microsoft Sans Serif" : L"MS Sans Serif";
+// Asking the font mapper which face it chose is cheaper than enumerating fonts.
+UniqueFont CreateDesignFont(HWND hwnd, int dpi) {
+    auto create = [dpi](const wchar_t* face) {
+        return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                        DEFAULT_PITCH | FF_SWISS, face));
+    };
+    constexpr wchar_t kTrueType[] = L"Microsoft Sans Serif";
+    UniqueFont font = create(kTrueType);
+    WindowDC dc(hwnd);
+    SelectObjectScope select(dc.get(), font.get());
+    wchar_t chosen[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
+    if (lstrcmpiW(chosen, kTrueType) == 0) {
+        return font;
+    }
+    return create(L"MS Sans Serif");
 }
 
 bool IsTabStopKind(ControlKind kind) {
@@ -195,9 +200,7 @@ void Form::CreateControls() {
 
 void Form::Layout(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    UniqueFont font(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, DesignFontFace()));
+    UniqueFont font = CreateDesignFont(hwnd_, dpi);
     const int clientW = TwipsToPixels(spec_.clientWidth, dpi);
     const int clientH = TwipsToPixels(spec_.clientHeight, dpi);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));

@@ -52,7 +52,8 @@ int ErrorNumberOf(DWORD code) {
         const DWORD attributes =
             path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            text += " (det finns en mapp med filens namn)";
+            const auto slash = path.find_last_of(L'\\');
+            text += " (det finns en mapp som heter " + ToUtf8(path.substr(slash + 1)) + ")";
         } else if (attributes != INVALID_FILE_ATTRIBUTES &&
                    (attributes & FILE_ATTRIBUTE_READONLY)) {
             text += " (filen är skrivskyddad)";
@@ -139,7 +140,7 @@ void ReplaceFileContents(const std::wstring& path, const Bytes& content) {
         UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
         if (!file) {
-            RaiseWin32(::GetLastError());
+            RaiseWin32(::GetLastError(), temp);
         }
         std::size_t done = 0;
         bool ok = true;
