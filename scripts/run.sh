@@ -36,6 +36,6 @@ cat <<TXT
 Grindvakt is running under Wine on the private display $DISPLAY (Xvfb pid $GV_XVFB_PID).
   Screenshot of the screen:  $shot
   Another screenshot:        DISPLAY=$DISPLAY import -window root shot.png
-  Look at it live:           x11vnc -display $DISPLAY  (then connect a VNC viewer)
+  Look at it live:           apt-get install x11vnc; x11vnc -display $DISPLAY, then a VNC viewer
   Stop it:                   kill $wine_pid; WINEPREFIX=$prefix wineserver -k; kill $GV_XVFB_PID
 TXT
