@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
-using e2e::Utf8;
+using e2e::CheckedDpi, e2e::Pixels, e2e::Placed, e2e::Shot, e2e::TwipsRect, e2e::Utf8;
 
 constexpr wchar_t kMainCaption[] = L"Grindvakt";
 constexpr wchar_t kCaption[] = L"Om Grindvakt";
@@ -23,40 +23,6 @@ constexpr wchar_t kFirstLine[] =
     L"Med det här programmet kan du hindra att obehöriga öppnar Registereditorn.";
 constexpr wchar_t kMsinfoKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr wchar_t kLocationKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
-
-std::string Placed(RECT r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
-}
-
-int Pixels(int twips, int dpi) {
-    return ::MulDiv(twips, dpi, 1440);
-}
-
-// In twips, from the top-left corner of the client area.
-RECT TwipsRect(int left, int top, int width, int height, int dpi) {
-    const int x = Pixels(left, dpi);
-    const int y = Pixels(top, dpi);
-    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
-}
-
-// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
-// prefix that quietly stayed at 96 cannot pass for another.
-int CheckedDpi(HWND window) {
-    const int dpi = e2e::WindowDpi(window);
-    wchar_t expected[8] = {};
-    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
-        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
-    }
-    return dpi;
-}
-
-void Shot(HWND window, const wchar_t* name) {
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\" + name;
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
-    }
-}
 
 std::vector<std::wstring> SplitCrLf(const std::wstring& text) {
     std::vector<std::wstring> lines;
@@ -73,11 +39,7 @@ std::vector<std::wstring> SplitCrLf(const std::wstring& text) {
 class About : public testing::Test {
   protected:
     void SetUp() override {
-        session.Start();
-        HWND login = session.WaitForWindow(L"Logga in");
-        ASSERT_NE(nullptr, login) << "the login window did not open";
-        ASSERT_TRUE(e2e::SetText(e2e::FindControl(login, L"Edit"), L"Vinga"));
-        ASSERT_TRUE(e2e::Click(e2e::FindControl(login, L"Button", L"&Ok")));
+        ASSERT_NO_FATAL_FAILURE(e2e::StartAndType(session, L"Vinga"));
         main = session.WaitForWindow(kMainCaption);
         ASSERT_NE(nullptr, main) << "logging in failed";
     }

@@ -3,19 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cwchar>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "store/password_file.h"
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
 using e2e::Bytes;
+using e2e::CheckedDpi, e2e::Pixels, e2e::Placed, e2e::Shot, e2e::StoredForm, e2e::TwipsRect;
 using e2e::Utf8;
 
 constexpr wchar_t kLoginCaption[] = L"Logga in";
@@ -29,45 +28,6 @@ constexpr wchar_t kMismatch[] =
     L"Det nya lösenordet stämer ej överens med det bekräftade, ange det igen och försök igen";
 constexpr wchar_t kRefused[] = L"Lösenordet kan inte användas";
 
-Bytes StoredForm(std::string_view ansiPassword) {
-    std::int32_t word = 0;
-    return gv::StoredFormOf(ansiPassword, gv::kScrambleKey, word);
-}
-
-std::string Placed(RECT r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
-}
-
-int Pixels(int twips, int dpi) {
-    return ::MulDiv(twips, dpi, 1440);
-}
-
-// In twips, from the top-left corner of the client area.
-RECT TwipsRect(int left, int top, int width, int height, int dpi) {
-    const int x = Pixels(left, dpi);
-    const int y = Pixels(top, dpi);
-    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
-}
-
-// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
-// prefix that quietly stayed at 96 cannot pass for another.
-int CheckedDpi(HWND window) {
-    const int dpi = e2e::WindowDpi(window);
-    wchar_t expected[8] = {};
-    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
-        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
-    }
-    return dpi;
-}
-
-void Shot(HWND window, const wchar_t* name) {
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\" + name;
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << Utf8(path);
-    }
-}
-
 struct Entries {
     std::wstring old, fresh, confirm;
 };
@@ -76,11 +36,7 @@ class ChangePassword : public testing::Test {
   protected:
     // Types into the login window of a run just started; the main window is not awaited.
     void StartAndType(std::wstring_view password) {
-        session.Start();
-        HWND login = session.WaitForWindow(kLoginCaption);
-        ASSERT_NE(nullptr, login) << "the login window did not open";
-        ASSERT_TRUE(e2e::SetText(e2e::FindControl(login, L"Edit"), password));
-        ASSERT_TRUE(e2e::Click(e2e::FindControl(login, L"Button", L"&Ok")));
+        ASSERT_NO_FATAL_FAILURE(e2e::StartAndType(session, password));
     }
 
     void StartAndLogIn(std::wstring_view password) {

@@ -11,20 +11,17 @@
 
 #include "core/errors.h"
 #include "store/password_file.h"
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
 using e2e::Bytes;
+using e2e::StoredForm;
 using e2e::Utf8;
 
 constexpr wchar_t kDefaultPassword[] = L"Vinga";
 constexpr wchar_t kPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-
-Bytes StoredForm(std::string_view ansiPassword) {
-    std::int32_t word = 0;
-    return gv::StoredFormOf(ansiPassword, gv::kScrambleKey, word);
-}
 
 // What a start-up makes of stored bytes, by the program's own passes: the entry
 // that logs in (none where it cannot be typed on one line) and the file after.

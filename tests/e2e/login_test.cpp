@@ -5,18 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "store/password_file.h"
 #include "store/scramble.h"
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
 using e2e::Bytes;
+using e2e::CheckedDpi, e2e::Pixels, e2e::Placed, e2e::Shot, e2e::StoredForm, e2e::TwipsRect;
 
 constexpr wchar_t kLoginCaption[] = L"Logga in";
 constexpr wchar_t kMainCaption[] = L"Grindvakt";
@@ -43,12 +43,6 @@ std::string Hex(const Bytes& bytes) {
     return out;
 }
 
-// What a password saved now looks like on disk.
-Bytes StoredForm(std::string_view ansiPassword) {
-    std::int32_t word = 0;
-    return gv::StoredFormOf(ansiPassword, gv::kScrambleKey, word);
-}
-
 // The file after `starts` start-ups: each one reads the plain line back (with
 // the three bytes the last pass reached past the end, which were zeros) and
 // scrambles all of it again, three bytes longer.
@@ -60,14 +54,6 @@ Bytes GrownForm(std::string_view ansiPassword, int starts) {
     std::int32_t word = 0;
     gv::ScramblePass(plain, gv::kScrambleKey, word);
     return plain;
-}
-
-// Saves the window as folder\name when GV_SHOTS names a folder.
-void Shot(HWND window, const wchar_t* name) {
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\" + name;
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << e2e::Utf8(path);
-    }
 }
 
 enum class Press { Ok, Enter };
@@ -421,33 +407,6 @@ TEST_F(LoginKeys, AccessKeysClickTheirButtons) {
 }
 
 // --- Layout: the design's twips at the window's DPI (15 twips a pixel at 96 DPI).
-
-int Pixels(int twips, int dpi) {
-    return ::MulDiv(twips, dpi, 1440);
-}
-
-// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
-// prefix that quietly stayed at 96 cannot pass for another.
-int CheckedDpi(HWND window) {
-    const int dpi = e2e::WindowDpi(window);
-    wchar_t expected[8] = {};
-    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
-        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
-    }
-    return dpi;
-}
-
-std::string Placed(RECT r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
-}
-
-// In twips, from the top-left corner of the client area.
-RECT TwipsRect(int left, int top, int width, int height, int dpi) {
-    const int x = Pixels(left, dpi);
-    const int y = Pixels(top, dpi);
-    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
-}
 
 void ExpectAt(HWND control, RECT expected) {
     EXPECT_EQ(Placed(expected), Placed(e2e::RectInParentClient(control)))

@@ -5,16 +5,17 @@
 
 #include <chrono>
 #include <cstring>
-#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using e2e::CheckedDpi, e2e::Pixels, e2e::Shot, e2e::TwipsRect;
 
 constexpr wchar_t kPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr wchar_t kPolicyValue[] = L"DisableRegistryTools";
@@ -114,28 +115,6 @@ std::string Describe(SIZE s) {
     return std::to_string(s.cx) + "x" + std::to_string(s.cy);
 }
 
-int Pixels(int twips, int dpi) {
-    return ::MulDiv(twips, dpi, 1440);
-}
-
-// In twips, from the top-left corner of the client area.
-RECT TwipsRect(int left, int top, int width, int height, int dpi) {
-    const int x = Pixels(left, dpi);
-    const int y = Pixels(top, dpi);
-    return {x, y, x + Pixels(width, dpi), y + Pixels(height, dpi)};
-}
-
-// The window's DPI. GV_EXPECT_DPI names the DPI the prefix was set up for, so a
-// prefix that quietly stayed at 96 cannot pass for another.
-int CheckedDpi(HWND window) {
-    const int dpi = e2e::WindowDpi(window);
-    wchar_t expected[8] = {};
-    if (::GetEnvironmentVariableW(L"GV_EXPECT_DPI", expected, 8) > 0) {
-        EXPECT_EQ(std::wcstol(expected, nullptr, 10), dpi) << "the DPI of the prefix";
-    }
-    return dpi;
-}
-
 // A one-line label at 75,75 twips sized to its text in the windows' font; its right edge.
 LONG ExpectAutoSizedLabel(HWND label, int dpi) {
     const SIZE extent = e2e::TextExtent(e2e::Text(label), e2e::DesignFontFace(), 8, dpi);
@@ -165,13 +144,6 @@ void ExpectCentredOnWorkArea(HWND window) {
     const RECT work = e2e::WorkArea();
     EXPECT_NEAR((work.left + work.right) / 2, (frame.left + frame.right) / 2, 2) << "horizontal";
     EXPECT_NEAR((work.top + work.bottom) / 2, (frame.top + frame.bottom) / 2, 2) << "vertical";
-}
-
-void Shot(HWND window, const wchar_t* name) {
-    if (auto folder = e2e::ShotsFolder()) {
-        const std::wstring path = *folder + L"\\" + name;
-        EXPECT_TRUE(e2e::SaveScreenshot(window, path)) << e2e::Utf8(path);
-    }
 }
 
 // The screen under a rectangle: a window of ours placed there but never shown.
