@@ -88,7 +88,7 @@ int TwipsToPixels(int twips, int dpi) {
     return ::MulDiv(twips, dpi, 1440);
 }
 
-Form::Form(const FormSpec& spec) : spec_(spec) {}
+Form::Form(const FormSpec& layout) : layout_(layout) {}
 
 Form::~Form() {
     if (hwnd_) {
@@ -112,11 +112,11 @@ void Form::Load(std::unique_ptr<Form>* slot) {
     slot_ = slot;
     RegisterFormClass(&Form::WndProc);
     DWORD style =
-        spec_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
+        layout_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
     style |= WS_CLIPCHILDREN;
-    DWORD exStyle = WS_EX_CONTROLPARENT | (spec_.taskbar ? WS_EX_APPWINDOW : 0);
-    HWND owner = spec_.taskbar ? nullptr : app::HiddenOwner();
-    hwnd_ = ::CreateWindowExW(exStyle, kFormClass, spec_.caption, style, 0, 0, 100, 100, owner,
+    DWORD exStyle = WS_EX_CONTROLPARENT | (layout_.taskbar ? WS_EX_APPWINDOW : 0);
+    HWND owner = layout_.taskbar ? nullptr : app::HiddenOwner();
+    hwnd_ = ::CreateWindowExW(exStyle, kFormClass, layout_.caption, style, 0, 0, 100, 100, owner,
                               CreateMenuBar(), Instance(), this);
     if (!hwnd_) {
         Raise(err::OutOfMemory);
@@ -126,7 +126,7 @@ void Form::Load(std::unique_ptr<Form>* slot) {
     CreateControls();
     Layout(dpi_, nullptr);
     Centre();
-    for (const TimerSpec& t : spec_.timers) {
+    for (const TimerSpec& t : layout_.timers) {
         ::SetTimer(hwnd_, t.id, t.interval, nullptr);
     }
     Form_Load();
@@ -147,7 +147,7 @@ void Form::CreateControls() {
         return std::tuple(tab, sub);
     };
     std::vector<const ControlSpec*> order;
-    for (const ControlSpec& c : spec_.controls) {
+    for (const ControlSpec& c : layout_.controls) {
         order.push_back(&c);
     }
     std::stable_sort(order.begin(), order.end(),
@@ -201,8 +201,8 @@ void Form::CreateControls() {
 void Form::Layout(int dpi, const RECT* suggested) {
     dpi_ = dpi;
     UniqueFont font = CreateDesignFont(hwnd_, dpi);
-    const int clientW = TwipsToPixels(spec_.clientWidth, dpi);
-    const int clientH = TwipsToPixels(spec_.clientHeight, dpi);
+    const int clientW = TwipsToPixels(layout_.clientWidth, dpi);
+    const int clientH = TwipsToPixels(layout_.clientHeight, dpi);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
     RECT rc{0, 0, clientW, clientH};
@@ -227,7 +227,7 @@ void Form::Layout(int dpi, const RECT* suggested) {
     }
     font_ = std::move(font);
     for (const Created& c : controls_) {
-        const ControlSpec& s = *c.spec;
+        const ControlSpec& s = *c.def;
         int cw = TwipsToPixels(s.width, dpi);
         int ch = TwipsToPixels(s.height, dpi);
         if (s.flags & ctl::AutoSize) {
@@ -243,7 +243,7 @@ void Form::Layout(int dpi, const RECT* suggested) {
         ::MoveWindow(c.hwnd, TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), cw, ch, TRUE);
     }
 
-    if (spec_.icon) {
+    if (layout_.icon) {
         const int big = ::MulDiv(32, dpi, 96);
         const int small = ::MulDiv(16, dpi, 96);
         bigIcon_.reset(static_cast<HICON>(
@@ -253,11 +253,11 @@ void Form::Layout(int dpi, const RECT* suggested) {
         ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
         ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
         for (const Created& c : controls_) {
-            if (c.spec->kind == ControlKind::Image) {
+            if (c.def->kind == ControlKind::Image) {
                 ::SendMessageW(c.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.get()), 0);
-                ::MoveWindow(c.hwnd, TwipsToPixels(c.spec->left, dpi),
-                             TwipsToPixels(c.spec->top, dpi), TwipsToPixels(c.spec->width, dpi),
-                             TwipsToPixels(c.spec->height, dpi), TRUE);
+                ::MoveWindow(c.hwnd, TwipsToPixels(c.def->left, dpi),
+                             TwipsToPixels(c.def->top, dpi), TwipsToPixels(c.def->width, dpi),
+                             TwipsToPixels(c.def->height, dpi), TRUE);
             }
         }
     }
@@ -278,7 +278,7 @@ void Form::Centre() {
 }
 
 const ControlSpec* Form::Find(int id) const {
-    for (const ControlSpec& c : spec_.controls) {
+    for (const ControlSpec& c : layout_.controls) {
         if (c.id == id) {
             return &c;
         }
@@ -287,7 +287,7 @@ const ControlSpec* Form::Find(int id) const {
 }
 
 const ControlSpec* Form::FindByFlag(unsigned flag) const {
-    for (const ControlSpec& c : spec_.controls) {
+    for (const ControlSpec& c : layout_.controls) {
         if (c.flags & flag) {
             return &c;
         }
@@ -327,8 +327,8 @@ bool Form::IsChecked(int id) const {
 void Form::SetChecked(int id) {
     // Selecting one option clears the others of its group, as a click would.
     for (const Created& c : controls_) {
-        if (c.spec->kind == ControlKind::Option) {
-            ::SendMessageW(c.hwnd, BM_SETCHECK, c.spec->id == id ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (c.def->kind == ControlKind::Option) {
+            ::SendMessageW(c.hwnd, BM_SETCHECK, c.def->id == id ? BST_CHECKED : BST_UNCHECKED, 0);
         }
     }
     FollowCheckedOption();
@@ -337,7 +337,7 @@ void Form::SetChecked(int id) {
 void Form::FollowCheckedOption() {
     // Tab enters an option group at its selected button, as in any dialog.
     for (const Created& c : controls_) {
-        if (c.spec->kind == ControlKind::Option) {
+        if (c.def->kind == ControlKind::Option) {
             const bool checked = ::SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
             auto style = ::GetWindowLongPtrW(c.hwnd, GWL_STYLE);
             style = checked ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
@@ -349,8 +349,8 @@ void Form::FollowCheckedOption() {
 void Form::FocusFirst() {
     const Created* first = nullptr;
     for (const Created& c : controls_) {
-        if (IsTabStopKind(c.spec->kind) && c.spec->tabIndex != kNoTabIndex &&
-            ::IsWindowEnabled(c.hwnd) && (!first || c.spec->tabIndex < first->spec->tabIndex)) {
+        if (IsTabStopKind(c.def->kind) && c.def->tabIndex != kNoTabIndex &&
+            ::IsWindowEnabled(c.hwnd) && (!first || c.def->tabIndex < first->def->tabIndex)) {
             first = &c;
         }
     }
@@ -445,7 +445,7 @@ bool Form::PreTranslate(MSG& msg) {
         const ControlSpec* focused = nullptr;
         for (const Created& c : controls_) {
             if (c.hwnd == focus) {
-                focused = c.spec;
+                focused = c.def;
             }
         }
         if (msg.wParam == VK_ESCAPE) {
@@ -542,7 +542,7 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CTLCOLORSTATIC: {
             const LRESULT brush = ::DefWindowProcW(hwnd_, msg, wp, lp);
             for (const Created& c : controls_) {
-                if (c.hwnd == reinterpret_cast<HWND>(lp) && (c.spec->flags & ctl::Black)) {
+                if (c.hwnd == reinterpret_cast<HWND>(lp) && (c.def->flags & ctl::Black)) {
                     ::SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 0));
                 }
             }

@@ -67,7 +67,7 @@ int TwipsToPixels(int twips, int dpi);
 
 class Form {
   public:
-    explicit Form(const FormSpec& spec);
+    explicit Form(const FormSpec& layout);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
     virtual ~Form();
@@ -105,7 +105,7 @@ class Form {
 
   private:
     struct Created {
-        const ControlSpec* spec;
+        const ControlSpec* def;
         HWND hwnd;
     };
 
@@ -120,7 +120,7 @@ class Form {
     const ControlSpec* FindByFlag(unsigned flag) const;
     void Click(int id);
 
-    const FormSpec& spec_;
+    const FormSpec& layout_;
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
     UniqueFont font_;
