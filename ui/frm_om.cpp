@@ -82,12 +82,11 @@ std::wstring FrmOm::Description() {
         L"",
         L"Du har rätt att sprida programmet till andra.",
     };
-    std::wstring text;
-    for (const wchar_t* line : kLines) {
-        if (!text.empty() || line != kLines[0]) {
-            text += L"\r\n";
-        }
-        text += line;
+    // CR LF between lines, none after the last.
+    std::wstring text = kLines[0];
+    for (std::size_t i = 1; i < std::size(kLines); ++i) {
+        text += L"\r\n";
+        text += kLines[i];
     }
     return text;
 }
