@@ -10,20 +10,8 @@ runs=${1:-21}
 gv_install_deps
 gv_build_windows
 
-work=$(mktemp -d /tmp/grindvakt-bench.XXXXXX)
-cleanup() {
-    WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
-    gv_stop_xvfb
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-gv_log "preparing a private Wine prefix and Xvfb"
-gv_make_prefix "$work/prefix" 96
-export WINEPREFIX="$work/prefix"
-gv_start_xvfb
-wineserver -p  # one server for all the starts, as in a session on Windows
-wine cmd /c exit </dev/null >/dev/null 2>&1  # Wine's services start here, not in the first timed run
+gv_private_wine bench 96
+work=$GV_WORK
 
 build="$GV_BUILD/windows"
 gv_log "timing $runs starts of each program"

@@ -78,3 +78,17 @@ gv_start_xvfb() {
 }
 
 gv_stop_xvfb() { [ -n "${GV_XVFB_PID:-}" ] && kill "$GV_XVFB_PID" 2>/dev/null; GV_XVFB_PID=; }
+
+# gv_private_wine NAME [DPI]: a temporary folder ($GV_WORK) with a fresh prefix,
+# exported as WINEPREFIX, a private Xvfb, a lasting wineserver with Wine's services
+# started away from the caller's pipes, and all of it removed when the script exits.
+gv_private_wine() {
+    GV_WORK=$(mktemp -d "/tmp/grindvakt-$1.XXXXXX")
+    trap 'WINEPREFIX="$GV_WORK/prefix" wineserver -k 2>/dev/null || true; gv_stop_xvfb; rm -rf "$GV_WORK"' EXIT
+    gv_log "preparing a private Wine prefix and Xvfb"
+    gv_make_prefix "$GV_WORK/prefix" "${2:-96}"
+    export WINEPREFIX="$GV_WORK/prefix"
+    gv_start_xvfb
+    wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}

@@ -9,17 +9,8 @@ dpi=${1:-96}
 gv_install_deps
 gv_build_windows
 
-work=$(mktemp -d /tmp/grindvakt-shots.XXXXXX)
-cleanup() {
-    WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
-    gv_stop_xvfb
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-gv_make_prefix "$work/prefix" "$dpi"
-export WINEPREFIX="$work/prefix"
-gv_start_xvfb
+gv_private_wine shots "$dpi"
+work=$GV_WORK
 mkdir -p "$work/shots"
 export GV_SHOTS
 GV_SHOTS=$(WINEPREFIX="$work/prefix" winepath -w "$work/shots")
