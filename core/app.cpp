@@ -12,6 +12,7 @@ namespace gv::app {
 namespace {
 
 int g_loadedForms = 0;
+bool g_failing = false;
 std::vector<std::unique_ptr<Form>> g_graveyard;
 HWND g_hiddenOwner = nullptr;
 
@@ -20,17 +21,22 @@ void CollectGarbage() {
     std::erase_if(g_graveyard, [](const std::unique_ptr<Form>& f) { return !f->Busy(); });
 }
 
-bool Dispatch(MSG& msg) {
-    if (msg.hwnd) {
-        if (Form* form = Form::FromHwnd(::GetAncestor(msg.hwnd, GA_ROOT))) {
-            if (form->PreTranslate(msg)) {
-                return true;
+// Keys can run handlers from here, outside any window procedure, so this is a
+// boundary for escaped errors too.
+void Dispatch(MSG& msg) {
+    try {
+        if (msg.hwnd && !g_failing) {
+            if (Form* form = Form::FromHwnd(::GetAncestor(msg.hwnd, GA_ROOT))) {
+                if (form->PreTranslate(msg)) {
+                    return;
+                }
             }
         }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    } catch (...) {
+        FatalCurrentException();
     }
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-    return true;
 }
 
 }  // namespace
@@ -78,7 +84,12 @@ std::wstring ReasonOf(const RuntimeError& error) {
     return L"Orsak: " + FromUtf8(error.Text()) + L" (fel " + NumberText(error.Number()) + L").";
 }
 
+bool Failing() {
+    return g_failing;
+}
+
 void Fatal(const RuntimeError& error) {
+    g_failing = true;
     const std::wstring text =
         L"Körfel '" + NumberText(error.Number()) + L"':\r\n\r\n" + FromUtf8(error.Text());
     MsgBox(text, MB_OK | MB_ICONERROR);

@@ -31,6 +31,8 @@ void PumpUntil(const std::function<bool()>& done);
 // Shows an escaped run-time error and ends the run.
 [[noreturn]] void Fatal(const RuntimeError& error);
 [[noreturn]] void FatalCurrentException();
+// True from the moment an escaped error is being shown: no handler runs any more.
+bool Failing();
 
 // "Reason: <text> (error <number>)." for messages that explain a failure.
 std::wstring ReasonOf(const RuntimeError& error);

@@ -77,6 +77,53 @@ UniqueFont CreateDesignFont(HWND hwnd, int dpi) {
     return create(L"MS Sans Serif");
 }
 
+// A window without a taskbar button is owned by the program's window it opens
+// over, so that window can never be raised above it (a click on its taskbar
+// button would otherwise hide the modal window and the program would look hung).
+HWND OwnerForUnlisted() {
+    HWND active = ::GetActiveWindow();
+    if (Form::FromHwnd(active) && ::IsWindowVisible(active)) {
+        return active;
+    }
+    HWND found = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND w, LPARAM out) -> BOOL {
+            if (Form::FromHwnd(w) && ::IsWindowVisible(w) && ::IsWindowEnabled(w)) {
+                *reinterpret_cast<HWND*>(out) = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found ? found : app::HiddenOwner();
+}
+
+bool IsOption(HWND h) {
+    const auto type = static_cast<DWORD>(::GetWindowLongPtrW(h, GWL_STYLE)) & BS_TYPEMASK;
+    return type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON;
+}
+
+bool IsChecked(HWND h) {
+    return ::SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// On Windows an automatic option button that gets the focus checks itself, so
+// the focus may only ever reach an option group through its checked button.
+// Null when the group has none checked.
+HWND FocusableFor(HWND parent, HWND h) {
+    if (!h || !IsOption(h) || IsChecked(h)) {
+        return h;
+    }
+    for (HWND o = ::GetNextDlgGroupItem(parent, h, FALSE); o && o != h;
+         o = ::GetNextDlgGroupItem(parent, o, FALSE)) {
+        if (IsOption(o) && IsChecked(o)) {
+            return o;
+        }
+    }
+    return nullptr;
+}
+
 bool IsTabStopKind(ControlKind kind) {
     return kind == ControlKind::TextBox || kind == ControlKind::Button ||
            kind == ControlKind::Option;
@@ -115,7 +162,7 @@ void Form::Load(std::unique_ptr<Form>* slot) {
         layout_.titleBar ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU) : (WS_POPUP | WS_DLGFRAME);
     style |= WS_CLIPCHILDREN;
     DWORD exStyle = WS_EX_CONTROLPARENT | (layout_.taskbar ? WS_EX_APPWINDOW : 0);
-    HWND owner = layout_.taskbar ? nullptr : app::HiddenOwner();
+    HWND owner = layout_.taskbar ? nullptr : OwnerForUnlisted();
     hwnd_ = ::CreateWindowExW(exStyle, kFormClass, layout_.caption, style, 0, 0, 100, 100, owner,
                               CreateMenuBar(), Instance(), this);
     if (!hwnd_) {
@@ -193,6 +240,9 @@ void Form::CreateControls() {
                                    nullptr);
         if (!h) {
             Raise(err::OutOfMemory);
+        }
+        if (c->kind == ControlKind::TextBox) {
+            ::SendMessageW(h, EM_SETLIMITTEXT, 0, 0);  // no length limit, not 32,767
         }
         controls_.push_back({c, h});
     }
@@ -313,7 +363,15 @@ void Form::SetText(int id, std::wstring_view text) {
 }
 
 void Form::SetFocusTo(int id) {
-    ::SetFocus(Control(id));
+    FocusOn(Control(id));
+}
+
+void Form::FocusOn(HWND control) {
+    if (HWND target = FocusableFor(hwnd_, control)) {
+        ::SetFocus(target);
+    } else {
+        FocusFirst();
+    }
 }
 
 void Form::SetEnabled(int id, bool enabled) {
@@ -350,7 +408,8 @@ void Form::FocusFirst() {
     const Created* first = nullptr;
     for (const Created& c : controls_) {
         if (IsTabStopKind(c.def->kind) && c.def->tabIndex != kNoTabIndex &&
-            ::IsWindowEnabled(c.hwnd) && (!first || c.def->tabIndex < first->def->tabIndex)) {
+            ::IsWindowEnabled(c.hwnd) && FocusableFor(hwnd_, c.hwnd) == c.hwnd &&
+            (!first || c.def->tabIndex < first->def->tabIndex)) {
             first = &c;
         }
     }
@@ -485,6 +544,14 @@ LRESULT CALLBACK Form::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!form) {
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
+    // While the run-time error box shows, no handler runs: a timer must not end
+    // the run as if it had gone well, and a close must not unload anything.
+    if (app::Failing()) {
+        if (msg == WM_TIMER || msg == WM_COMMAND || msg == WM_CLOSE) {
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
     // No exception may cross into user32: an escaped error ends the run here.
     ++form->busy_;
     LRESULT result = 0;
@@ -518,7 +585,7 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                     lastFocus_ = focus;
                 }
             } else if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(hwnd_, lastFocus_)) {
-                ::SetFocus(lastFocus_);
+                FocusOn(lastFocus_);
             } else {
                 FocusFirst();
             }
@@ -526,6 +593,7 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_NEXTDLGCTL: {
             HWND next =
                 lp ? reinterpret_cast<HWND>(wp) : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wp != 0);
+            next = FocusableFor(hwnd_, next);
             if (next) {
                 ::SetFocus(next);
                 if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
@@ -540,13 +608,12 @@ LRESULT Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case WM_CTLCOLORSTATIC: {
-            const LRESULT brush = ::DefWindowProcW(hwnd_, msg, wp, lp);
-            for (const Created& c : controls_) {
-                if (c.hwnd == reinterpret_cast<HWND>(lp) && (c.def->flags & ctl::Black)) {
-                    ::SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 0));
-                }
-            }
-            return brush;
+            // Text on the window's button face in the colour the scheme pairs with it:
+            // black in the standard scheme, and readable in a high-contrast one.
+            const auto dc = reinterpret_cast<HDC>(wp);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_DPICHANGED:
             Layout(HIWORD(wp), reinterpret_cast<const RECT*>(lp));

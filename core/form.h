@@ -22,7 +22,6 @@ inline constexpr unsigned AutoSize = 1;  // a one-line label that sizes itself t
 inline constexpr unsigned Cancel = 2;    // Esc clicks it
 inline constexpr unsigned Default = 4;   // Enter clicks it where no button has the focus
 inline constexpr unsigned WordWrap = 8;  // a label whose long lines wrap
-inline constexpr unsigned Black = 16;    // a label drawn in black whatever the colour scheme
 }  // namespace ctl
 
 inline constexpr int kNoTabIndex = -1;
@@ -115,6 +114,7 @@ class Form {
     void Layout(int dpi, const RECT* suggested);
     void Centre();
     void FocusFirst();
+    void FocusOn(HWND control);
     void FollowCheckedOption();
     const ControlSpec* Find(int id) const;
     const ControlSpec* FindByFlag(unsigned flag) const;

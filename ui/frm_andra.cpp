@@ -51,8 +51,8 @@ HMENU FrmÄndra::CreateMenuBar() {
 void FrmÄndra::Form_Load() {
     // Group Policy writes 2 where silent imports are blocked too, and other tools
     // may write anything: every value but 0 blocks the editor.
-    const int index = ReadPolicy() == 0 ? 0 : 1;
-    SetChecked(Optstat + index);
+    loadedValue_ = ReadPolicy();
+    SetChecked(Optstat + (loadedValue_ == 0 ? 0 : 1));
 }
 
 void FrmÄndra::OnCommand(int id, int notifyCode) {
@@ -82,7 +82,8 @@ void FrmÄndra::OnCommand(int id, int notifyCode) {
 
 void FrmÄndra::Command1_Click() {
     const bool allow = IsChecked(Optstat + 0);
-    const std::int32_t value = allow ? 0 : 1;
+    // "Nej" keeps a stronger block (Group Policy's 2 also stops silent imports).
+    const std::int32_t value = allow ? 0 : (loadedValue_ != 0 ? loadedValue_ : 1);
     const wchar_t* confirmation =
         allow ? L"Registereditorn är upplåst" : L"Registereditorn är låst";
     const WriteResult written = WritePolicy(value);

@@ -1,6 +1,8 @@
 // The main window: the access switch and the program's menu.
 #pragma once
 
+#include <cstdint>
+
 #include "core/form.h"
 
 namespace gv {
@@ -31,6 +33,8 @@ class FrmÄndra : public Form {
     void MnuÄndraLösen_Click();
     void MnuOm_Click();
     void MnuAvsluta_Click();
+
+    std::int32_t loadedValue_ = 0;  // the policy value as it was when the window loaded
 };
 
 }  // namespace gv

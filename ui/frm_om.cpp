@@ -18,7 +18,7 @@ constexpr std::array kControls{
     ControlSpec{K::Button, F::cmdOK,      L"cmdOK",      L"OK",               5025, 2700, 1260,  345, 0,           ctl::Default | ctl::Cancel},
     ControlSpec{K::Button, F::cmdSysInfo, L"cmdSysInfo", L"&System Info...",  3675, 2700, 1245,  345, 1},
     ControlSpec{K::Image,  F::Image1,     L"Image1",     L"",                   75,   75,  480,  480, kNoTabIndex},
-    ControlSpec{K::Label,  F::LblBesk,    L"LblBesk",    L"Beskrivning",       750,  600, 5490, 2040, 2,           ctl::WordWrap | ctl::Black},
+    ControlSpec{K::Label,  F::LblBesk,    L"LblBesk",    L"Beskrivning",       750,  600, 5490, 2040, 2,           ctl::WordWrap},
     ControlSpec{K::Label,  F::lblVersion, L"lblVersion", L"Version: 1.0",      750,  225,  840,  195, 3,           ctl::AutoSize},
     // clang-format on
 };

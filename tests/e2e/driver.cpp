@@ -294,6 +294,9 @@ Session::Session() {
 
 Session::~Session() {
     ReleasePasswordFile();
+    if (radioHook_) {
+        ::UnhookWindowsHookEx(radioHook_);
+    }
     if (process_) {
         if (Running()) {
             ::TerminateProcess(process_, 1);
@@ -396,6 +399,28 @@ void Session::Start() {
     process_ = pi.hProcess;
     processId_ = pi.dwProcessId;
     threadId_ = pi.dwThreadId;
+}
+
+void Session::EmulateWindowsOptionButtons() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    path = path.substr(0, path.find_last_of(L'\\')) + L"\\gv_e2e_radio_hook.dll";
+    HMODULE dll = ::LoadLibraryW(path.c_str());
+    if (!dll) {
+        Fail("LoadLibraryW " + Utf8(path));
+    }
+    const auto proc =
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(dll, "RadioHookProc")));
+    if (!proc) {
+        Fail("GetProcAddress RadioHookProc");
+    }
+    if (radioHook_) {
+        ::UnhookWindowsHookEx(radioHook_);
+    }
+    radioHook_ = ::SetWindowsHookExW(WH_CALLWNDPROCRET, proc, dll, threadId_);
+    if (!radioHook_) {
+        Fail("SetWindowsHookExW");
+    }
 }
 
 bool Session::Running() const {

@@ -63,6 +63,9 @@ class Session {
     // The exit code, or nothing when the run did not end in time.
     std::optional<DWORD> WaitForExit(DWORD timeoutMs = kTimeoutMs) const;
     DWORD ThreadId() const noexcept { return threadId_; }
+    // From now on until the run ends, the program's option buttons check themselves
+    // when they get the focus, as Windows' do (a hook in the program's thread).
+    void EmulateWindowsOptionButtons();
 
     // Visible top-level windows of the run other than message boxes.
     std::vector<HWND> Windows() const;
@@ -88,6 +91,7 @@ class Session {
     DWORD processId_ = 0;
     DWORD threadId_ = 0;
     HANDLE held_ = INVALID_HANDLE_VALUE;
+    HHOOK radioHook_ = nullptr;
 };
 
 // Children of a window (at any depth) by class, compared without case, and

@@ -30,6 +30,8 @@ constexpr wchar_t kHelpText[] =
 
 // The main window's menu item ids.
 constexpr WORD kMnuLasDetta = 211;
+constexpr WORD kMnuAndraLosen = 212;
+constexpr WORD kMnuOm = 213;
 constexpr WORD kMnuAvsluta = 214;
 
 // The timer ends the run 3000 ms after "&Ändra"; the bounds leave room for a loaded machine.
@@ -186,10 +188,12 @@ class MainWindowTest : public testing::Test {
     void TearDown() override { ClearPolicy(); }
 
     // Starts a run and logs in with the default password (there is no password file).
+    // The option buttons behave as on Windows: they check themselves on focus.
     void LogIn() {
         session.Start();
         HWND login = session.WaitForWindow(L"Logga in");
         ASSERT_NE(nullptr, login) << "the login window did not open";
+        session.EmulateWindowsOptionButtons();
         HWND text = e2e::FindControl(login, L"Edit");
         HWND ok = e2e::FindControl(login, L"Button", L"&Ok");
         ASSERT_TRUE(text && ok) << "the login window's text box and \"&Ok\"";
@@ -280,6 +284,7 @@ class MainKeys : public MainWindowTest {};
 class MainLayout : public MainWindowTest {};
 class ConfirmEnd : public MainWindowTest {};
 class ConfirmLayout : public MainWindowTest {};
+class MainOwners : public MainWindowTest {};
 
 // --- A switch from login to the end of the process.
 
@@ -306,7 +311,7 @@ TEST_F(MainRun, AndraWithoutTouchingWritesTheChoiceShown) {
     const std::vector<Case> cases{
         {[] { SetPolicyDword(1); }, "Nej", kLocked, "REG_DWORD 1"},
         {[] {}, "Ja", kUnlocked, "REG_DWORD 0"},  // written even though nothing changes
-        {[] { SetPolicyDword(2); }, "Nej", kLocked, "REG_DWORD 1"},
+        {[] { SetPolicyDword(2); }, "Nej", kLocked, "REG_DWORD 2"},  // a stronger block is kept
         {[] { SetPolicy(REG_SZ, L"1", sizeof L"1"); }, "Ja", kUnlocked, "REG_DWORD 0"},
     };
     for (const Case& c : cases) {
@@ -441,6 +446,36 @@ TEST_F(MainKeys, FocusStartsOnJaAndTabVisitsGroupThenAndra) {
     }
 }
 
+// On Windows a focused option checks itself: showing the window, coming back to
+// it after a box and Tab round it must never move the focus to the other option.
+TEST_F(MainKeys, FocusNeverFlipsTheStoredChoice) {
+    for (const DWORD value : {1u, 0u}) {
+        const std::string shows = value ? "Nej" : "Ja";
+        SCOPED_TRACE("stored " + std::to_string(value));
+        ClearPolicy();
+        SetPolicyDword(value);
+        ASSERT_NO_FATAL_FAILURE(LogIn());
+        HWND chosen = value ? nej : ja;
+        EXPECT_TRUE(session.WaitForFocus(chosen)) << "the focus at open";
+        EXPECT_EQ(shows, Choice()) << "at open";
+        ASSERT_TRUE(PostMenu(kMnuLasDetta));
+        auto box = session.WaitForMessageBox();
+        ASSERT_TRUE(box) << "no help box came";
+        ASSERT_TRUE(e2e::Dismiss(*box));
+        EXPECT_TRUE(session.WaitForFocus(chosen)) << "the focus after the help box";
+        EXPECT_EQ(shows, Choice()) << "after the help box";
+        for (HWND next : {andra, chosen, andra}) {
+            ASSERT_TRUE(session.PressKey(VK_TAB));
+            EXPECT_TRUE(session.WaitForFocus(next))
+                << "got \"" << e2e::Utf8(e2e::Text(session.Focus())) << "\"";
+        }
+        EXPECT_EQ(shows, Choice()) << "after Tab went round";
+        ASSERT_TRUE(e2e::CloseBox(main));
+        ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
+        EXPECT_EQ("REG_DWORD " + std::to_string(value), StoredPolicy()) << "nothing is written";
+    }
+}
+
 TEST_F(MainKeys, ArrowSelectsNejAndAltAeClicksAndra) {
     ASSERT_NO_FATAL_FAILURE(LogIn());
     ASSERT_TRUE(session.WaitForFocus(ja));
@@ -451,6 +486,29 @@ TEST_F(MainKeys, ArrowSelectsNejAndAltAeClicksAndra) {
     ASSERT_NO_FATAL_FAILURE(AwaitConfirmation());
     EXPECT_EQ(e2e::Utf8(kLocked), e2e::Utf8(e2e::Text(confirm.label)));
     EXPECT_EQ("REG_DWORD 1", StoredPolicy());
+    ASSERT_TRUE(e2e::Click(confirm.button));
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
+}
+
+// --- Windows without a taskbar button stay above the main window; the
+// change-password window has its own button and no owner.
+
+TEST_F(MainOwners, AboutAndConfirmationAreOwnedByTheMainWindow) {
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_TRUE(PostMenu(kMnuOm));
+    HWND about = session.WaitForWindow(L"Om Grindvakt");
+    ASSERT_NE(nullptr, about) << "the About window did not open";
+    EXPECT_EQ(main, ::GetWindow(about, GW_OWNER)) << "the About window's owner";
+    ASSERT_TRUE(e2e::CloseBox(about));
+    ASSERT_TRUE(e2e::WaitUntilGone(about));
+    ASSERT_TRUE(PostMenu(kMnuAndraLosen));
+    HWND change = session.WaitForWindow(L"Ändra lösenord");
+    ASSERT_NE(nullptr, change) << "the change-password window did not open";
+    EXPECT_EQ(nullptr, ::GetWindow(change, GW_OWNER)) << "the change-password window's owner";
+    ASSERT_TRUE(e2e::CloseBox(change));
+    ASSERT_TRUE(e2e::WaitUntilGone(change));
+    ASSERT_NO_FATAL_FAILURE(Apply());
+    EXPECT_EQ(main, ::GetWindow(confirm.window, GW_OWNER)) << "the confirmation's owner";
     ASSERT_TRUE(e2e::Click(confirm.button));
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 }

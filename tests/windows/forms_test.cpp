@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -195,6 +197,10 @@ TEST_F(Forms, WindowsAndControlsFollowTheTwipsOfTheLayout) {
             if (c.buttonKind != kNotButton) {
                 EXPECT_EQ(Style(h) & BS_TYPEMASK, c.buttonKind) << "button kind of " << c.id;
             }
+            if (ClassOf(h) == L"Edit") {
+                EXPECT_GT(::SendMessageW(h, EM_GETLIMITTEXT, 0, 0), 32767)
+                    << "text limit of " << c.id;
+            }
             const RECT r = RectInParent(h);
             EXPECT_EQ(r.left, gv::TwipsToPixels(c.left, dpi)) << "left of " << c.id;
             EXPECT_EQ(r.top, gv::TwipsToPixels(c.top, dpi)) << "top of " << c.id;
@@ -286,6 +292,84 @@ TEST_F(Forms, FramesIconsAndTaskbarPerWindow) {
     EXPECT_NE(::SendMessageW(about.Control(FrmOm::Image1), STM_GETICON, 0, 0), 0) << "Image1";
     EXPECT_EQ(about.Text(FrmOm::lblVersion), L"Version: 1.0");
     EXPECT_EQ(about.Text(FrmOm::LblBesk), FrmOm::Description());
+}
+
+namespace {
+
+// A white-on-black scheme for one scope: the colours are the session's, so the
+// old ones come back whatever the test found.
+class WhiteOnBlackScheme {
+  public:
+    WhiteOnBlackScheme() {
+        for (int i = 0; i < kCount; ++i) {
+            old_[i] = ::GetSysColor(kElements[i]);
+            scheme_[i] = kWhite[i] ? RGB(255, 255, 255) : RGB(0, 0, 0);
+        }
+        ::SetSysColors(kCount, kElements, scheme_);
+    }
+    ~WhiteOnBlackScheme() { ::SetSysColors(kCount, kElements, old_); }
+    WhiteOnBlackScheme(const WhiteOnBlackScheme&) = delete;
+    WhiteOnBlackScheme& operator=(const WhiteOnBlackScheme&) = delete;
+
+  private:
+    static constexpr int kCount = 6;
+    static constexpr int kElements[kCount] = {COLOR_BTNFACE,    COLOR_BTNTEXT,  COLOR_WINDOW,
+                                              COLOR_WINDOWTEXT, COLOR_3DSHADOW, COLOR_3DHILIGHT};
+    static constexpr bool kWhite[kCount] = {false, true, false, true, true, true};
+    COLORREF old_[kCount] = {};
+    COLORREF scheme_[kCount] = {};
+};
+
+double Luminance(COLORREF c) {
+    auto channel = [](BYTE v) {
+        const double x = v / 255.0;
+        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(GetRValue(c)) + 0.7152 * channel(GetGValue(c)) +
+           0.0722 * channel(GetBValue(c));
+}
+
+// The contrast ratio of two colours, from 1 (none) to 21 (black on white).
+double Contrast(COLORREF a, COLORREF b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The colours a label is drawn in: what its window answers WM_CTLCOLORSTATIC.
+std::pair<COLORREF, COLORREF> LabelColours(HWND form, HWND label) {
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
+    const COLORREF text = ::GetTextColor(dc);
+    ::DeleteDC(dc);
+    LOGBRUSH lb{};
+    ::GetObjectW(brush, sizeof lb, &lb);
+    return {text, lb.lbColor};
+}
+
+}  // namespace
+
+TEST_F(Forms, LabelTextKeepsToTheColourScheme) {
+    const HWND about = gv::Default<FrmOm>().Hwnd();
+    EXPECT_EQ(LabelColours(about, ::GetDlgItem(about, FrmOm::LblBesk)).first, RGB(0, 0, 0))
+        << "the description is black in the standard scheme";
+    UnloadAll();
+    const WhiteOnBlackScheme scheme;
+    for (const FormLayout& layout : kLayouts) {
+        SCOPED_TRACE(layout.name);
+        const HWND form = layout.load().Hwnd();
+        for (HWND h = ::GetWindow(form, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+            const bool label = ClassOf(h) == L"Static" && (Style(h) & SS_TYPEMASK) != SS_ICON;
+            const bool option =
+                ClassOf(h) == L"Button" && (Style(h) & BS_TYPEMASK) == BS_AUTORADIOBUTTON;
+            if (label || option) {
+                const auto [text, background] = LabelColours(form, h);
+                EXPECT_GE(Contrast(text, background), 4.5)
+                    << "\"" << TextOf(h) << "\": text " << std::hex << text << " on " << background;
+            }
+        }
+        UnloadAll();
+    }
 }
 
 TEST_F(Forms, MainWindowHasTheOneMenuOfTheDesign) {

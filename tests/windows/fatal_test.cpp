@@ -1,0 +1,110 @@
+// An error that escapes a key handler ends the run through the run-time error
+// box, with exit code 1, and no timer can end the run while that box shows.
+// The run is this test program started again as a child with GV_FATAL_CHILD set.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "core/app.h"
+#include "core/form.h"
+#include "ui/frm_andrat.h"
+
+namespace {
+
+constexpr wchar_t kChildVariable[] = L"GV_FATAL_CHILD";
+
+constexpr int kText = 901;
+constexpr std::array kControls{
+    gv::ControlSpec{gv::ControlKind::TextBox, kText, L"Text", L"", 75, 75, 2000, 315, 0}};
+constexpr gv::FormSpec kSpec{
+    .caption = L"Felprov", .clientWidth = 2200, .clientHeight = 500, .controls = kControls};
+
+// A window whose Enter handler raises, as a faulty handler would.
+class Faulty : public gv::Form {
+  public:
+    Faulty() : Form(kSpec) {}
+
+  protected:
+    void OnCommand(int, int) override {}
+    bool OnEnterIn(int) override { gv::Raise(gv::err::InvalidCall); }
+};
+
+// The child's whole run: the confirmation window's 3-second timer is running
+// when Enter reaches the faulty handler.
+[[maybe_unused]] const bool g_child = [] {
+    if (::GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0) {
+        return false;
+    }
+    ::ExitProcess(static_cast<UINT>(gv::app::Run([] {
+        gv::Default<gv::FrmÄndrat>().Show();
+        auto& faulty = gv::Default<Faulty>();
+        faulty.Show();
+        faulty.SetFocusTo(kText);
+        ::PostMessageW(faulty.Control(kText), WM_KEYDOWN, VK_RETURN, 0);
+    })));
+}();
+
+struct Box {
+    DWORD pid;
+    HWND hwnd = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND w, LPARAM p) {
+    auto& box = *reinterpret_cast<Box*>(p);
+    DWORD pid = 0;
+    wchar_t cls[16] = {};
+    ::GetWindowThreadProcessId(w, &pid);
+    ::GetClassNameW(w, cls, 16);
+    if (pid == box.pid && ::lstrcmpW(cls, L"#32770") == 0 && ::IsWindowVisible(w)) {
+        box.hwnd = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring TextOf(HWND h) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(h, text, 256);
+    return text;
+}
+
+}  // namespace
+
+TEST(FatalError, KeyHandlerFaultShowsTheBoxAndNoTimerEndsTheRun) {
+    std::wstring exe(MAX_PATH, L'\0');
+    exe.resize(::GetModuleFileNameW(nullptr, exe.data(), MAX_PATH));
+    std::wstring commandLine = L"\"" + exe + L"\" --gtest_filter=None";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ::SetEnvironmentVariableW(kChildVariable, L"1");
+    const BOOL started = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                          0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableW(kChildVariable, nullptr);
+    ASSERT_TRUE(started) << "CreateProcessW: error " << ::GetLastError();
+    ::CloseHandle(pi.hThread);
+    const gv::UniqueHandle process(pi.hProcess);
+
+    Box box{pi.dwProcessId};
+    for (int i = 0; i < 750 && !box.hwnd; ++i) {
+        if (::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) {
+            break;
+        }
+        ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&box));
+    }
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(process.get(), &code);
+    ASSERT_NE(box.hwnd, nullptr) << "no error box came; the run ended with " << code;
+    EXPECT_NE(TextOf(::GetDlgItem(box.hwnd, 0xFFFF)).find(L"'5'"), std::wstring::npos)
+        << TextOf(::GetDlgItem(box.hwnd, 0xFFFF));
+    // Well past the confirmation window's 3 seconds.
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 4500), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the run ended while its error box showed";
+    ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 1u) << "exit code after the error box";
+}
