@@ -14,6 +14,7 @@ add_library(gv_win STATIC
   core/app.cpp
   core/form.cpp
   core/platform.cpp
+  registry/account.cpp
   registry/registry.cpp
   store/password_store.cpp
   ui/frm_andra.cpp
@@ -22,7 +23,7 @@ add_library(gv_win STATIC
   ui/frm_logga_in.cpp
   ui/frm_om.cpp)
 target_link_libraries(gv_win PUBLIC gv_portable)
-target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32)
+target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32 wtsapi32)
 
 add_executable(grindvakt WIN32 core/main.cpp resources/grindvakt.rc)
 target_link_libraries(grindvakt PRIVATE gv_win)

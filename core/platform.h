@@ -75,12 +75,22 @@ struct IconTraits {
     static void Close(Handle h) noexcept { ::DestroyIcon(h); }
 };
 
+// Memory the system allocated with LocalAlloc for the caller, such as a converted SID string.
+template <typename T>
+struct LocalTraits {
+    using Handle = T*;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+
 using UniqueFile = Unique<FileTraits>;
 using UniqueHandle = Unique<KernelTraits>;
 using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueFont = Unique<FontTraits>;
 using UniqueIcon = Unique<IconTraits>;
+template <typename T>
+using UniqueLocal = Unique<LocalTraits<T>>;
 
 // A window's device context, released with the window it came from.
 class WindowDC {

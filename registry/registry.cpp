@@ -2,6 +2,7 @@
 
 #include "core/ansi.h"
 #include "core/platform.h"
+#include "registry/account.h"
 
 namespace gv {
 namespace Registry {
@@ -42,11 +43,23 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
 }  // namespace Registry
 
 std::int32_t ReadPolicy() {
-    return Registry::ReadDwordValue(HKEY_CURRENT_USER, kPolicyKey, kPolicyValue);
+    const KeyLocation at = PolicyLocationFor(LookUpAccounts());
+    return Registry::ReadDwordValue(at.root, at.path, kPolicyValue);
 }
 
 WriteResult WritePolicyToRegistry(std::int32_t value) {
-    return Registry::WriteDwordValue(HKEY_CURRENT_USER, kPolicyKey, kPolicyValue, value);
+    const KeyLocation at = PolicyLocationFor(LookUpAccounts());
+    UniqueKey hive;
+    if (at.root == HKEY_USERS) {
+        // A signed-in account's hive is always loaded. When it is not there, fail
+        // with that reason rather than make a key that only looks like a hive.
+        const std::wstring sid = at.path.substr(0, at.path.find(L'\\'));
+        const LONG rc = ::RegOpenKeyA(HKEY_USERS, ToAnsi(sid).c_str(), hive.put());
+        if (rc != ERROR_SUCCESS) {
+            return {false, static_cast<DWORD>(rc)};
+        }
+    }
+    return Registry::WriteDwordValue(at.root, at.path, kPolicyValue, value);
 }
 
 }  // namespace gv

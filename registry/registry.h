@@ -31,6 +31,9 @@ inline constexpr wchar_t kPolicyKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr wchar_t kPolicyValue[] = L"DisableRegistryTools";
 
+// Both work on the policy key of the account signed in to the desktop, which is
+// HKCU unless the process runs as another account (registry/account.h).
+
 // 0 lets the Registry Editor open; any other value blocks it.
 std::int32_t ReadPolicy();
 

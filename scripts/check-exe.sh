@@ -26,6 +26,7 @@ is_system_dll() {
     case ${1,,} in
         kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | comctl32.dll | comdlg32.dll | \
             shell32.dll | shlwapi.dll | ole32.dll | oleaut32.dll | uxtheme.dll | version.dll | \
+            wtsapi32.dll | \
             msvcrt.dll | ucrtbase.dll | ntdll.dll | api-ms-win-*.dll) return 0 ;;
         *) return 1 ;;
     esac

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/account.h"
 #include "registry/registry.h"
 
 namespace {
@@ -187,4 +188,97 @@ TEST_F(RegistryPolicy, SwitchWritesAndReadsTheUserPolicyValue) {
     ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue),
               ERROR_SUCCESS);
     EXPECT_EQ(gv::ReadPolicy(), 0) << "a missing policy value reads as 0";
+}
+
+TEST(PolicyAccount, TheSignedInAccountsHiveWhenTheProcessRunsAsAnother) {
+    const std::wstring admin = L"S-1-5-21-100-200-300-500";
+    const std::wstring user = L"S-1-5-21-100-200-300-1001";
+    const std::wstring hkcu = gv::kPolicyKey;
+    const struct {
+        const char* what;
+        gv::SessionAccounts accounts;
+        HKEY root;
+        std::wstring path;
+    } cases[] = {
+        {"same account", {user, user}, HKEY_CURRENT_USER, hkcu},
+        {"elevated as another", {admin, user}, HKEY_USERS, user + L"\\" + hkcu},
+        {"one SID a prefix of the other", {user + L"0", user}, HKEY_USERS, user + L"\\" + hkcu},
+        {"no desktop account", {admin, std::nullopt}, HKEY_CURRENT_USER, hkcu},
+        {"empty desktop account", {admin, L""}, HKEY_CURRENT_USER, hkcu},
+        {"own account unknown", {std::nullopt, user}, HKEY_CURRENT_USER, hkcu},
+    };
+    for (const auto& c : cases) {
+        const gv::KeyLocation at = gv::PolicyLocationFor(c.accounts);
+        EXPECT_EQ(at.root, c.root) << c.what;
+        EXPECT_EQ(at.path, c.path) << c.what;
+    }
+}
+
+TEST(PolicyAccount, UnderWineTheDesktopAccountIsTheProcessOwn) {
+    // A Wine prefix has one user, who runs every process: the real lookups must
+    // agree, so the policy stays in HKCU.
+    const gv::SessionAccounts real = gv::SessionAccountsFromSystem();
+    ASSERT_TRUE(real.process.has_value()) << "no SID from the process token";
+    ASSERT_TRUE(real.desktop.has_value()) << "no SID for the session's user";
+    EXPECT_EQ(real.process->rfind(L"S-1-5-", 0), 0u);
+    EXPECT_EQ(*real.desktop, *real.process);
+    EXPECT_EQ(gv::PolicyLocationFor(real).root, HKEY_CURRENT_USER);
+}
+
+namespace {
+
+// The program elevated under an administrator's account while another account is
+// signed in, whose hive (when the case makes it) stands under HKEY_USERS.
+constexpr wchar_t kTheirSid[] = L"S-1-5-21-100-200-300-1001";
+gv::SessionAccounts ElevatedAsAnother() {
+    return {L"S-1-5-21-100-200-300-500", kTheirSid};
+}
+
+class RegistryPolicyOfAnother : public RegistryPolicy {
+  protected:
+    void SetUp() override {
+        RegistryPolicy::SetUp();
+        ::RegDeleteTreeW(HKEY_USERS, kTheirSid);
+        ASSERT_EQ(WriteRaw(gv::kPolicyKey, gv::kPolicyValue, REG_DWORD, LittleEndian(7)),
+                  ERROR_SUCCESS);
+        gv::LookUpAccounts = &ElevatedAsAnother;
+    }
+    void TearDown() override {
+        gv::LookUpAccounts = &gv::SessionAccountsFromSystem;
+        ::RegDeleteTreeW(HKEY_USERS, kTheirSid);
+        RegistryPolicy::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(RegistryPolicyOfAnother, SwitchesTheSignedInAccountsValueNeverTheProcessOwn) {
+    const std::wstring theirs = std::wstring(kTheirSid) + L"\\" + gv::kPolicyKey;
+    const Bytes seven = LittleEndian(7);
+    EXPECT_EQ(gv::ReadPolicy(), 0) << "their hive is not loaded: read the process's own 7";
+    gv::WriteResult r = gv::WritePolicyToRegistry(1);
+    EXPECT_FALSE(r.ok) << "reported a write to a hive that is not loaded";
+    EXPECT_EQ(r.error, DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_EQ(::RegDeleteKeyW(HKEY_USERS, kTheirSid), ERROR_FILE_NOT_FOUND)
+        << "made a key where their hive would be";
+    EXPECT_EQ(ReadRaw(gv::kPolicyKey, gv::kPolicyValue).data, seven);
+
+    // Stands in for their loaded hive; on Windows only loaded hives stand there.
+    HKEY hive = nullptr;
+    ASSERT_EQ(::RegCreateKeyW(HKEY_USERS, kTheirSid, &hive), ERROR_SUCCESS);
+    ::RegCloseKey(hive);
+    for (const std::int32_t value : {1, 0}) {
+        r = gv::WritePolicyToRegistry(value);
+        EXPECT_TRUE(r.ok) << "writing " << value << " failed with error " << r.error;
+        DWORD stored = 0xDEAD;
+        DWORD size = sizeof stored;
+        EXPECT_EQ(::RegGetValueW(HKEY_USERS, theirs.c_str(), gv::kPolicyValue, RRF_RT_REG_DWORD,
+                                 nullptr, &stored, &size),
+                  ERROR_SUCCESS)
+            << "writing " << value << " missed their hive";
+        EXPECT_EQ(stored, static_cast<DWORD>(value));
+        EXPECT_EQ(gv::ReadPolicy(), value);
+        EXPECT_EQ(ReadRaw(gv::kPolicyKey, gv::kPolicyValue).data, seven)
+            << "the process's own value changed";
+    }
 }
