@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -237,6 +238,21 @@ bool Ran(const std::wstring& program) {
     return ::GetFileAttributesW((program + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The command line the marker recorded; nothing while it is missing or still being written.
+std::optional<std::wstring> CommandLineOf(const std::wstring& program) {
+    const HANDLE file = ::CreateFileW((program + L".ran").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::wstring text(::GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    const auto size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const bool ok = size == 0 || ::ReadFile(file, text.data(), size, &read, nullptr);
+    ::CloseHandle(file);
+    return ok && read == size ? std::optional(text) : std::nullopt;
+}
+
 class AboutSysInfo : public About {
   protected:
     void SetUp() override {
@@ -258,9 +274,16 @@ class AboutSysInfo : public About {
         return tool;
     }
 
-    void ExpectStarted(const std::wstring& tool) {
+    // An unquoted path runs as the quoted command line of itself.
+    void ExpectStarted(const std::wstring& tool, std::wstring commandLine = {}) {
+        if (commandLine.empty()) {
+            commandLine = L"\"" + tool + L"\"";
+        }
         ASSERT_TRUE(e2e::Click(sysInfo));
-        EXPECT_TRUE(e2e::WaitUntil([&] { return Ran(tool); })) << Utf8(tool) << " did not run";
+        std::optional<std::wstring> got;
+        EXPECT_TRUE(e2e::WaitUntil([&] { return (got = CommandLineOf(tool)).has_value(); }))
+            << Utf8(tool) << " did not run";
+        EXPECT_EQ(Utf8(commandLine), Utf8(got.value_or(L"(none)"))) << "the command line";
         // A reply means the click handler is done, or waiting in a box it opened.
         DWORD_PTR ignored = 0;
         ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, e2e::kTimeoutMs, &ignored);
@@ -307,6 +330,15 @@ TEST_F(AboutSysInfo, PathWithSpaceStartsThatProgramNotItsPrefix) {
     const std::wstring decoy = PlaceTool(session.Folder(), L"Sys.exe");
     path.SetText(tool);
     ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool));
+    EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
+}
+
+TEST_F(AboutSysInfo, QuotedPathIsTheCommandLineWithItsArguments) {
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Sys Info");
+    const std::wstring decoy = PlaceTool(session.Folder(), L"Sys.exe");
+    const std::wstring value = L"\"" + tool + L"\" /visa \"två ord\"";
+    path.SetText(value);
+    ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool, value));
     EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
 }
 
