@@ -56,25 +56,42 @@ void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
     }
 }
 
-// The design's font: MS Sans Serif, or its TrueType twin where the system has it.
+UniqueFont CreateFace(const wchar_t* face, int dpi) {
+    return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
+}
+
+// Whether a label's text fits its rectangle in the font: a word-wrapping label
+// may take more lines, as long as they fit its height.
+bool TextFits(HDC dc, HFONT font, HWND label, const ControlSpec& spec, int dpi) {
+    const std::wstring text = WindowText(label);
+    const int width = TwipsToPixels(spec.width, dpi);
+    const bool wrap = (spec.flags & ctl::WordWrap) != 0;
+    RECT need{0, 0, wrap ? width : 0, 0};
+    SelectObjectScope select(dc, font);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+                DT_CALCRECT | DT_EXPANDTABS | (wrap ? DT_WORDBREAK : 0));
+    return need.right <= width && need.bottom <= TwipsToPixels(spec.height, dpi);
+}
+
+// The design's font is MS Sans Serif; its TrueType twin, where the system has it,
+// is taken only while the window's text fits in it, since its widths differ.
 // Asking the font mapper which face it chose is cheaper than enumerating fonts.
-UniqueFont CreateDesignFont(HWND hwnd, int dpi) {
-    auto create = [dpi](const wchar_t* face) {
-        return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, face));
-    };
+template <typename Fits>
+UniqueFont CreateDesignFont(HWND hwnd, int dpi, Fits fits) {
     constexpr wchar_t kTrueType[] = L"Microsoft Sans Serif";
-    UniqueFont font = create(kTrueType);
+    UniqueFont font = CreateFace(kTrueType, dpi);
     WindowDC dc(hwnd);
-    SelectObjectScope select(dc.get(), font.get());
     wchar_t chosen[LF_FACESIZE] = {};
-    ::GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
-    if (lstrcmpiW(chosen, kTrueType) == 0) {
+    {
+        SelectObjectScope select(dc.get(), font.get());
+        ::GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
+    }
+    if (lstrcmpiW(chosen, kTrueType) == 0 && fits(dc.get(), font.get())) {
         return font;
     }
-    return create(L"MS Sans Serif");
+    return CreateFace(L"MS Sans Serif", dpi);
 }
 
 // A window without a taskbar button is owned by the program's window it opens
@@ -250,7 +267,13 @@ void Form::CreateControls() {
 
 void Form::Layout(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    UniqueFont font = CreateDesignFont(hwnd_, dpi);
+    // Labels that size themselves always fit; the others must hold their text.
+    UniqueFont font = CreateDesignFont(hwnd_, dpi, [&](HDC dc, HFONT candidate) {
+        return std::ranges::all_of(controls_, [&](const Created& c) {
+            return c.def->kind != ControlKind::Label || (c.def->flags & ctl::AutoSize) ||
+                   TextFits(dc, candidate, c.hwnd, *c.def, dpi);
+        });
+    });
     const int clientW = TwipsToPixels(layout_.clientWidth, dpi);
     const int clientH = TwipsToPixels(layout_.clientHeight, dpi);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
@@ -357,7 +380,8 @@ void Form::SetText(int id, std::wstring_view text) {
     const std::wstring t(text);
     ::SetWindowTextW(Control(id), t.c_str());
     const ControlSpec* s = Find(id);
-    if (s && (s->flags & ctl::AutoSize)) {
+    // A label's text may change its size or the window's font.
+    if (s && s->kind == ControlKind::Label) {
         Layout(dpi_, nullptr);
     }
 }

@@ -48,17 +48,20 @@ bool NormalFileExists(const std::wstring& path) {
     return found.cFileName[0] != L'\0' && (found.dwFileAttributes & kNotNormal) == 0;
 }
 
-// Starts the program in a normal window and does not wait for it. The path is
-// the application name, so a folder with spaces cannot start another program.
+// Starts the program in a normal window and does not wait for it. A value in
+// quotes is a whole command line, arguments and all: the system reads its quoted
+// name as one. Any other value is the application name, so a folder with spaces
+// cannot start another program.
 void StartProgram(const std::wstring& path) {
-    std::wstring commandLine = L"\"" + path + L"\"";
+    const bool quoted = path.starts_with(L'"');
+    std::wstring commandLine = quoted ? path : L"\"" + path + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (path.empty() || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                          0, nullptr, nullptr, &si, &pi)) {
+    if (path.empty() || !::CreateProcessW(quoted ? nullptr : path.c_str(), commandLine.data(),
+                                          nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         Raise(err::FileNotFound);
     }
     UniqueHandle process(pi.hProcess);

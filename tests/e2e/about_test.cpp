@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -36,6 +37,55 @@ std::vector<std::wstring> SplitCrLf(const std::wstring& text) {
     }
 }
 
+// One registry value, put back as it was (with its key gone again, where that was new).
+class SavedValue {
+  public:
+    SavedValue(HKEY root, const wchar_t* key, const wchar_t* name)
+        : root_(root), key_(key), name_(name) {
+        HKEY h = nullptr;
+        keyExisted_ = ::RegOpenKeyExW(root_, key, 0, KEY_READ, &h) == ERROR_SUCCESS;
+        DWORD size = 0;
+        if (keyExisted_ && ::RegQueryValueExW(h, name, nullptr, &type_, nullptr, &size) == 0) {
+            old_.resize(size);
+            valueExisted_ = ::RegQueryValueExW(h, name, nullptr, &type_, old_.data(), &size) == 0;
+        }
+        ::RegCloseKey(h);
+    }
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+    ~SavedValue() {
+        if (!keyExisted_) {
+            ::RegDeleteTreeW(root_, key_);
+        } else if (valueExisted_) {
+            Set(type_, old_.data(), static_cast<DWORD>(old_.size()));
+        } else {
+            Remove();
+        }
+    }
+
+    // Creates the key where it is missing.
+    void Set(DWORD type, const void* data, DWORD size) const {
+        const LSTATUS status = ::RegSetKeyValueW(root_, key_, name_, type, data, size);
+        if (status != ERROR_SUCCESS) {
+            e2e::Fail("RegSetKeyValueW " + Utf8(key_) + "\\" + Utf8(name_),
+                      static_cast<DWORD>(status));
+        }
+    }
+    void SetText(const std::wstring& text) const {
+        Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    void Remove() const { ::RegDeleteKeyValueW(root_, key_, name_); }
+
+  private:
+    HKEY root_;
+    const wchar_t* key_;
+    const wchar_t* name_;
+    bool keyExisted_ = false;
+    bool valueExisted_ = false;
+    DWORD type_ = 0;
+    std::vector<BYTE> old_;
+};
+
 class About : public testing::Test {
   protected:
     void SetUp() override {
@@ -68,7 +118,86 @@ class About : public testing::Test {
     HWND description = nullptr;
 };
 
-class AboutWindow : public About {};
+// The widest of the lines, and the height of them all, in a face.
+SIZE LinesExtent(const std::vector<std::wstring>& lines, std::wstring_view face, int dpi) {
+    SIZE all{0, 0};
+    for (const std::wstring& line : lines) {
+        const SIZE extent = e2e::TextExtent(line, face, 8, dpi);
+        all.cx = std::max(all.cx, extent.cx);
+        all.cy += extent.cy;
+    }
+    return all;
+}
+
+class AboutWindow : public About {
+  protected:
+    // Every control where the design puts it, in the face the window must use: the
+    // first choice where the description fits in it, else the design's MS Sans Serif.
+    void ExpectLaidOut(const std::wstring& firstChoice) {
+        HWND version = e2e::FindControl(window, L"Static", L"Version: 1.0");
+        ASSERT_NE(nullptr, version) << "label \"Version: 1.0\"";
+        const int dpi = CheckedDpi(window);
+        const SIZE client{Pixels(6375, dpi), Pixels(3120, dpi)};
+        const RECT box = TwipsRect(750, 600, 5490, 2040, dpi);
+        const std::vector<std::wstring> lines = SplitCrLf(e2e::Text(description));
+        const SIZE first = LinesExtent(lines, firstChoice, dpi);
+        const std::wstring face =
+            first.cx <= box.right - box.left && first.cy <= box.bottom - box.top ? firstChoice
+                                                                                 : L"MS Sans Serif";
+        HWND icon = nullptr;
+        for (HWND label : e2e::FindControls(window, L"Static")) {
+            if ((::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                icon = label;
+            }
+        }
+        ASSERT_NE(nullptr, icon) << "no icon control";
+        const SIZE versionText = e2e::TextExtent(L"Version: 1.0", face, 8, dpi);
+        RECT versionAt = TwipsRect(750, 225, 0, 0, dpi);
+        versionAt.right += versionText.cx;
+        versionAt.bottom += versionText.cy;
+        const std::tuple<const char*, HWND, RECT> placed[] = {
+            {"OK", ok, TwipsRect(5025, 2700, 1260, 345, dpi)},
+            {"&System Info...", sysInfo, TwipsRect(3675, 2700, 1245, 345, dpi)},
+            {"description", description, box},
+            {"version, sized to its text", version, versionAt},
+            {"icon", icon, TwipsRect(75, 75, 480, 480, dpi)},
+        };
+        if (dpi == 96) {
+            std::string computed = std::to_string(client.cx) + "x" + std::to_string(client.cy);
+            for (const auto& entry : placed) {
+                computed += "; " + Placed(std::get<RECT>(entry));
+            }
+            EXPECT_EQ("425x208; 335,180 84x23; 245,180 83x23; 50,40 366x136; 50,15 " +
+                          std::to_string(versionText.cx) + "x" + std::to_string(versionText.cy) +
+                          "; 5,5 32x32",
+                      computed)
+                << "the twips at 96 DPI";
+        }
+        const SIZE got = e2e::ClientSize(window);
+        EXPECT_EQ(std::to_string(client.cx) + "x" + std::to_string(client.cy),
+                  std::to_string(got.cx) + "x" + std::to_string(got.cy))
+            << "client area";
+        for (const auto& [name, control, expectedAt] : placed) {
+            EXPECT_EQ(Placed(expectedAt), Placed(e2e::RectInParentClient(control)))
+                << name << " in " << Utf8(face);
+        }
+        EXPECT_LE(versionAt.right, client.cx) << "the version runs past the window's edge";
+
+        // The buttons' captions clear their frame and focus rectangle, 3 px a side at 96 DPI.
+        for (HWND button : {ok, sysInfo}) {
+            const SIZE extent = e2e::TextExtent(e2e::Text(button), face, 8, dpi);
+            const RECT r = e2e::RectInParentClient(button);
+            EXPECT_LE(extent.cx + 2 * Pixels(45, dpi), r.right - r.left) << Utf8(e2e::Text(button));
+            EXPECT_LE(extent.cy + 2 * Pixels(45, dpi), r.bottom - r.top) << Utf8(e2e::Text(button));
+        }
+
+        // The description is ten lines with no wrapping: its longest line fits the
+        // label's width and all ten lines its height.
+        const SIZE need = LinesExtent(lines, face, dpi);
+        EXPECT_LE(need.cx, box.right - box.left) << Utf8(face) << ": the longest line would wrap";
+        EXPECT_LE(need.cy, box.bottom - box.top) << Utf8(face) << ": the last lines are cut off";
+    }
+};
 
 TEST_F(AboutWindow, TextLayoutAndNoTaskbarButton) {
     ASSERT_NO_FATAL_FAILURE(Open());
@@ -85,74 +214,42 @@ TEST_F(AboutWindow, TextLayoutAndNoTaskbarButton) {
                                   lines[6] + L"\r\n" + lines[7] +
                                   L"\r\n\r\nDu har rätt att sprida programmet till andra.";
     EXPECT_EQ(Utf8(expected), Utf8(text));
-    HWND version = e2e::FindControl(window, L"Static", L"Version: 1.0");
-    ASSERT_NE(nullptr, version) << "label \"Version: 1.0\"";
-
-    const int dpi = CheckedDpi(window);
-    const SIZE client{Pixels(6375, dpi), Pixels(3120, dpi)};
-    HWND icon = nullptr;
-    for (HWND label : e2e::FindControls(window, L"Static")) {
-        if ((::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            icon = label;
-        }
-    }
-    ASSERT_NE(nullptr, icon) << "no icon control";
-    const SIZE versionText = e2e::TextExtent(L"Version: 1.0", e2e::DesignFontFace(), 8, dpi);
-    RECT versionAt = TwipsRect(750, 225, 0, 0, dpi);
-    versionAt.right += versionText.cx;
-    versionAt.bottom += versionText.cy;
-    const std::tuple<const char*, HWND, RECT> placed[] = {
-        {"OK", ok, TwipsRect(5025, 2700, 1260, 345, dpi)},
-        {"&System Info...", sysInfo, TwipsRect(3675, 2700, 1245, 345, dpi)},
-        {"description", description, TwipsRect(750, 600, 5490, 2040, dpi)},
-        {"version, sized to its text", version, versionAt},
-        {"icon", icon, TwipsRect(75, 75, 480, 480, dpi)},
-    };
-    if (dpi == 96) {
-        std::string computed = std::to_string(client.cx) + "x" + std::to_string(client.cy);
-        for (const auto& entry : placed) {
-            computed += "; " + Placed(std::get<RECT>(entry));
-        }
-        EXPECT_EQ("425x208; 335,180 84x23; 245,180 83x23; 50,40 366x136; 50,15 " +
-                      std::to_string(versionText.cx) + "x" + std::to_string(versionText.cy) +
-                      "; 5,5 32x32",
-                  computed)
-            << "the twips at 96 DPI";
-    }
-    const SIZE got = e2e::ClientSize(window);
-    EXPECT_EQ(std::to_string(client.cx) + "x" + std::to_string(client.cy),
-              std::to_string(got.cx) + "x" + std::to_string(got.cy))
-        << "client area";
-    for (const auto& [name, control, expectedAt] : placed) {
-        EXPECT_EQ(Placed(expectedAt), Placed(e2e::RectInParentClient(control))) << name;
-    }
-    EXPECT_LE(versionAt.right, client.cx) << "the version runs past the window's edge";
-
-    // The buttons' captions clear their frame and focus rectangle, 3 px a side at 96 DPI.
-    for (HWND button : {ok, sysInfo}) {
-        const SIZE extent = e2e::TextExtent(e2e::Text(button), e2e::DesignFontFace(), 8, dpi);
-        const RECT r = e2e::RectInParentClient(button);
-        EXPECT_LE(extent.cx + 2 * Pixels(45, dpi), r.right - r.left) << Utf8(e2e::Text(button));
-        EXPECT_LE(extent.cy + 2 * Pixels(45, dpi), r.bottom - r.top) << Utf8(e2e::Text(button));
-    }
-
-    // The description is ten lines with no wrapping: its longest line fits the
-    // label's width and all ten lines its height.
-    const RECT box = e2e::RectInParentClient(description);
-    LONG widest = 0;
-    LONG lineHeight = 0;
-    for (const std::wstring& line : lines) {
-        const SIZE extent = e2e::TextExtent(line, e2e::DesignFontFace(), 8, dpi);
-        widest = std::max(widest, extent.cx);
-        lineHeight = std::max(lineHeight, extent.cy);
-    }
-    EXPECT_LE(widest, box.right - box.left) << "the longest line would wrap";
-    EXPECT_LE(lineHeight * static_cast<LONG>(lines.size()), box.bottom - box.top)
-        << "the last lines are cut off (" << lineHeight << " px a line)";
-
+    ASSERT_NO_FATAL_FAILURE(ExpectLaidOut(e2e::DesignFontFace()));
     EXPECT_NE(nullptr, ::GetWindow(window, GW_OWNER)) << "an unowned window gets a taskbar button";
     EXPECT_EQ(0, ::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) << "WS_EX_APPWINDOW";
     Shot(window, L"about.bmp");
+}
+
+// Windows' Microsoft Sans Serif has widths of its own. Wine's stand-in for it makes
+// the face exist with Tahoma's wider letters; each process reads it when it starts.
+class AboutWideFont : public AboutWindow {
+  protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(replacement.SetText(L"Tahoma"));
+        AboutWindow::SetUp();
+    }
+
+    SavedValue replacement{HKEY_CURRENT_USER, L"Software\\Wine\\Fonts\\Replacements",
+                           L"Microsoft Sans Serif"};
+};
+
+TEST_F(AboutWideFont, FirstChoiceTooWideGivesMsSansSerifLayout) {
+    // The main window's label fits and keeps the first choice: sized in Tahoma, it
+    // shows that the program sees the stand-in, which this test program cannot.
+    const int dpi = CheckedDpi(main);
+    const std::wstring caption = L"Åtkomst av registret:";
+    HWND label = e2e::FindControl(main, L"Static", caption);
+    ASSERT_NE(nullptr, label) << Utf8(caption);
+    const SIZE wide = e2e::TextExtent(caption, L"Tahoma", 8, dpi);
+    ASSERT_NE(e2e::TextExtent(caption, L"MS Sans Serif", 8, dpi).cx, wide.cx)
+        << "the faces cannot be told apart by this label";
+    const RECT r = e2e::RectInParentClient(label);
+    ASSERT_EQ(wide.cx, r.right - r.left) << "the program does not see the stand-in";
+
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const SIZE first = LinesExtent(SplitCrLf(e2e::Text(description)), L"Tahoma", dpi);
+    ASSERT_GT(first.cx, Pixels(5490, dpi)) << "the stand-in should be too wide for the description";
+    ExpectLaidOut(L"Tahoma");
 }
 
 TEST_F(AboutWindow, OkEscEnterAndCloseBoxEachClose) {
@@ -178,54 +275,6 @@ TEST_F(AboutWindow, OkEscEnterAndCloseBoxEachClose) {
 }
 
 // --- "&System Info...": each case sets both registry values and puts back what was there.
-
-// One HKLM value, put back as it was (with its key gone again, where that was new).
-class SavedValue {
-  public:
-    SavedValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {
-        HKEY h = nullptr;
-        keyExisted_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) == ERROR_SUCCESS;
-        DWORD size = 0;
-        if (keyExisted_ && ::RegQueryValueExW(h, name, nullptr, &type_, nullptr, &size) == 0) {
-            old_.resize(size);
-            valueExisted_ = ::RegQueryValueExW(h, name, nullptr, &type_, old_.data(), &size) == 0;
-        }
-        ::RegCloseKey(h);
-    }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-    ~SavedValue() {
-        if (!keyExisted_) {
-            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key_);
-        } else if (valueExisted_) {
-            Set(type_, old_.data(), static_cast<DWORD>(old_.size()));
-        } else {
-            Remove();
-        }
-    }
-
-    // Creates the key where it is missing.
-    void Set(DWORD type, const void* data, DWORD size) const {
-        const LSTATUS status = ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key_, name_, type, data, size);
-        if (status != ERROR_SUCCESS) {
-            e2e::Fail("RegSetKeyValueW " + Utf8(key_) + "\\" + Utf8(name_),
-                      static_cast<DWORD>(status));
-        }
-    }
-    void SetText(const std::wstring& text) const {
-        Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-    void Remove() const { ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key_, name_); }
-
-  private:
-    const wchar_t* key_;
-    const wchar_t* name_;
-    bool keyExisted_ = false;
-    bool valueExisted_ = false;
-    DWORD type_ = 0;
-    std::vector<BYTE> old_;
-};
-
 // Where the build puts the marker program: beside this test program.
 std::wstring MarkerProgram() {
     std::wstring path(MAX_PATH, L'\0');
@@ -235,6 +284,21 @@ std::wstring MarkerProgram() {
 
 bool Ran(const std::wstring& program) {
     return ::GetFileAttributesW((program + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The command line the marker recorded; nothing while it is missing or still being written.
+std::optional<std::wstring> CommandLineOf(const std::wstring& program) {
+    const HANDLE file = ::CreateFileW((program + L".ran").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::wstring text(::GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    const auto size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const bool ok = size == 0 || ::ReadFile(file, text.data(), size, &read, nullptr);
+    ::CloseHandle(file);
+    return ok && read == size ? std::optional(text) : std::nullopt;
 }
 
 class AboutSysInfo : public About {
@@ -258,9 +322,16 @@ class AboutSysInfo : public About {
         return tool;
     }
 
-    void ExpectStarted(const std::wstring& tool) {
+    // An unquoted path runs as the quoted command line of itself.
+    void ExpectStarted(const std::wstring& tool, std::wstring commandLine = {}) {
+        if (commandLine.empty()) {
+            commandLine = L"\"" + tool + L"\"";
+        }
         ASSERT_TRUE(e2e::Click(sysInfo));
-        EXPECT_TRUE(e2e::WaitUntil([&] { return Ran(tool); })) << Utf8(tool) << " did not run";
+        std::optional<std::wstring> got;
+        EXPECT_TRUE(e2e::WaitUntil([&] { return (got = CommandLineOf(tool)).has_value(); }))
+            << Utf8(tool) << " did not run";
+        EXPECT_EQ(Utf8(commandLine), Utf8(got.value_or(L"(none)"))) << "the command line";
         // A reply means the click handler is done, or waiting in a box it opened.
         DWORD_PTR ignored = 0;
         ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, e2e::kTimeoutMs, &ignored);
@@ -286,8 +357,8 @@ class AboutSysInfo : public About {
             << "a program was started by its bare name";
     }
 
-    SavedValue path{kMsinfoKey, L"PATH"};
-    SavedValue location{kLocationKey, L"MSINFO"};
+    SavedValue path{HKEY_LOCAL_MACHINE, kMsinfoKey, L"PATH"};
+    SavedValue location{HKEY_LOCAL_MACHINE, kLocationKey, L"MSINFO"};
     std::wstring bareName;
 };
 
@@ -307,6 +378,15 @@ TEST_F(AboutSysInfo, PathWithSpaceStartsThatProgramNotItsPrefix) {
     const std::wstring decoy = PlaceTool(session.Folder(), L"Sys.exe");
     path.SetText(tool);
     ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool));
+    EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
+}
+
+TEST_F(AboutSysInfo, QuotedPathIsTheCommandLineWithItsArguments) {
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Sys Info");
+    const std::wstring decoy = PlaceTool(session.Folder(), L"Sys.exe");
+    const std::wstring value = L"\"" + tool + L"\" /visa \"två ord\"";
+    path.SetText(value);
+    ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool, value));
     EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
 }
 

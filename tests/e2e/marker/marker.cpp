@@ -1,5 +1,6 @@
 // Stands in for the system information tool: leaves "<its own path>.ran" beside
-// itself, so a test sees that this copy, and no other, was started.
+// itself, so a test sees that this copy, and no other, was started, and with
+// which command line (UTF-16, written while no one else may open the file).
 #include <windows.h>
 
 #include <string>
@@ -20,6 +21,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
+    const wchar_t* commandLine = ::GetCommandLineW();
+    const auto bytes = static_cast<DWORD>(::lstrlenW(commandLine) * sizeof(wchar_t));
+    DWORD wrote = 0;
+    const BOOL ok = ::WriteFile(file, commandLine, bytes, &wrote, nullptr);
     ::CloseHandle(file);
-    return 0;
+    return ok && wrote == bytes ? 0 : 1;
 }
