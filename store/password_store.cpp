@@ -48,6 +48,10 @@ int ErrorNumberOf(DWORD code) {
     std::string text(ErrorText(number));
     if (IsSharingError(code)) {
         text += " (filen används av ett annat program)";
+    } else if (code == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+               code == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+               code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        text += " (filen kunde inte bytas ut)";
     } else if (code == ERROR_ACCESS_DENIED) {
         const DWORD attributes =
             path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
@@ -95,6 +99,67 @@ std::wstring TempPathFor(const std::wstring& path) {
     return path + L".ny";
 }
 
+std::wstring BackupPathFor(const std::wstring& path) {
+    return path + L".gammal";
+}
+
+// The attributes a caretaker protects the file with. The new file is born with
+// them, so they hold whichever way it takes the old one's place.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// ReplaceFileW answers these where the file system cannot do its job; the files
+// then keep their names, and the move is all that is left.
+bool CannotReplaceHere(DWORD code) {
+    return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+           code == ERROR_INVALID_PARAMETER || code == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// A replace that stopped half-way may leave the old file under the backup name
+// only: put it back. Otherwise the backup is a spare copy of the old file.
+void SettleBackup(const std::wstring& path) {
+    const std::wstring backup = BackupPathFor(path);
+    if (FileExists(path)) {
+        ::DeleteFileW(backup.c_str());
+    } else if (FileExists(backup)) {
+        ::MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+}
+
+// With no backup name, a replace that stops half-way leaves the old file deleted
+// or under a name of the system's choosing; with one, it can always be put back.
+bool ReplaceThroughBackup(const std::wstring& path, const std::wstring& temp) {
+    SettleBackup(path);
+    const bool replaced = ReplaceExistingFile(path, temp, BackupPathFor(path));
+    const DWORD code = ::GetLastError();
+    SettleBackup(path);
+    ::SetLastError(code);
+    return replaced;
+}
+
+void WriteTemporaryFile(const std::wstring& temp, const Bytes& content, DWORD attributes) {
+    UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  attributes | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!file) {
+        RaiseWin32(::GetLastError(), temp);
+    }
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < content.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        DWORD wrote = 0;
+        ok = ::WriteFile(file.get(), content.data() + done, chunk, &wrote, nullptr) &&
+             wrote == chunk;
+        done += wrote;
+    }
+    if (!ok || !::FlushFileBuffers(file.get())) {
+        const DWORD code = ::GetLastError();
+        file.reset();
+        ::DeleteFileW(temp.c_str());
+        RaiseWin32(code ? code : ERROR_WRITE_FAULT);
+    }
+}
+
 }  // namespace
 
 std::wstring PasswordFilePath() {
@@ -134,41 +199,47 @@ Bytes ReadWholeFile(const std::wstring& path) {
     return content;
 }
 
+bool ReplaceKeepingIdentity(const std::wstring& replaced, const std::wstring& replacement,
+                            const std::wstring& backup) {
+    // No REPLACEFILE_IGNORE_MERGE_ERRORS: a replace that cannot carry the old
+    // file's security over fails rather than drop it.
+    return ::ReplaceFileW(replaced.c_str(), replacement.c_str(), backup.c_str(), 0, nullptr,
+                          nullptr) != FALSE;
+}
+
+bool MoveOverWithWriteThrough(const std::wstring& from, const std::wstring& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 void ReplaceFileContents(const std::wstring& path, const Bytes& content) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool existing =
+        attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // A read-only file is never replaced; the move refused it too.
+    if (existing && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        RaiseWin32(ERROR_ACCESS_DENIED, path);
+    }
     const std::wstring temp = TempPathFor(path);
-    {
-        UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-        if (!file) {
-            RaiseWin32(::GetLastError(), temp);
+    const DWORD kept = existing ? attributes & kKeptAttributes : 0;
+    WriteTemporaryFile(temp, content, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+
+    if (existing) {
+        const bool replaced =
+            RetryWhileHeld([&] { return ReplaceThroughBackup(path, temp); }, true);
+        const DWORD code = ::GetLastError();
+        if (replaced) {
+            return;
         }
-        std::size_t done = 0;
-        bool ok = true;
-        while (ok && done < content.size()) {
-            const DWORD chunk =
-                static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
-            DWORD wrote = 0;
-            ok = ::WriteFile(file.get(), content.data() + done, chunk, &wrote, nullptr) &&
-                 wrote == chunk;
-            done += wrote;
-        }
-        if (!ok || !::FlushFileBuffers(file.get())) {
-            const DWORD code = ::GetLastError();
-            file.reset();
+        if (!CannotReplaceHere(code)) {
             ::DeleteFileW(temp.c_str());
-            RaiseWin32(code ? code : ERROR_WRITE_FAULT);
+            RaiseWin32(code, path);
         }
     }
     // A folder at the path is refused at once; anything else refused may be held for a moment.
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     const bool folder =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    const BOOL moved = RetryWhileHeld(
-        [&] {
-            return ::MoveFileExW(temp.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        },
-        !folder);
+    const bool moved = RetryWhileHeld([&] { return MoveIntoPlace(temp, path); }, !folder);
     if (!moved) {
         const DWORD code = ::GetLastError();
         ::DeleteFileW(temp.c_str());
@@ -178,8 +249,10 @@ void ReplaceFileContents(const std::wstring& path, const Bytes& content) {
 
 void LoadPassword(std::wstring& filePassword) {
     const std::wstring path = PasswordFilePath();
-    // A replace that was cut short leaves its temporary file; it was never the password.
+    // A replace that was cut short leaves its temporary file, which was never the
+    // password, and may leave the old file under its backup name only.
     ::DeleteFileW(TempPathFor(path).c_str());
+    SettleBackup(path);
     if (!FileExists(path)) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {

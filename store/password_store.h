@@ -24,6 +24,22 @@ void SavePassword(const std::wstring& password);
 
 // File primitives, each raising a numbered error that names the reason.
 Bytes ReadWholeFile(const std::wstring& path);
+// Writes path + ".ny", then puts it in the place of an existing file with its
+// security, hidden and system attributes and streams kept (the old file is
+// path + ".gammal" for a moment), or moves it into place where there is none.
 void ReplaceFileContents(const std::wstring& path, const Bytes& content);
+
+// The two steps that put the written file in place, each answering like its Win32
+// call: false with the reason in GetLastError. Variables so tests can stand in a
+// file system without ReplaceFileW, or a replace that stops half-way, which a
+// local disk under Wine never shows.
+using FileReplacer = bool (*)(const std::wstring& replaced, const std::wstring& replacement,
+                              const std::wstring& backup);
+using FileMover = bool (*)(const std::wstring& from, const std::wstring& to);
+bool ReplaceKeepingIdentity(const std::wstring& replaced, const std::wstring& replacement,
+                            const std::wstring& backup);
+bool MoveOverWithWriteThrough(const std::wstring& from, const std::wstring& to);
+inline FileReplacer ReplaceExistingFile = &ReplaceKeepingIdentity;
+inline FileMover MoveIntoPlace = &MoveOverWithWriteThrough;
 
 }  // namespace gv
