@@ -26,6 +26,17 @@ int Encode(UINT codePage, DWORD flags, std::wstring_view text, char* bytes, int 
 
 }  // namespace
 
+std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    const int n =
+        ::MultiByteToWideChar(codePage, 0, bytes.data(), Length(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), Length(bytes.size()), text.data(), n);
+    return text;
+}
+
 std::optional<std::string> ToCodePageExact(UINT codePage, std::wstring_view text) {
     if (text.empty()) {
         return std::string();
@@ -63,17 +74,6 @@ std::string ToCodePage(UINT codePage, std::wstring_view text) {
     std::string bytes(static_cast<std::size_t>(n), '\0');
     Encode(codePage, 0, text, bytes.data(), n, nullptr);
     return bytes;
-}
-
-std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
-    if (bytes.empty()) {
-        return {};
-    }
-    const int n =
-        ::MultiByteToWideChar(codePage, 0, bytes.data(), Length(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(codePage, 0, bytes.data(), Length(bytes.size()), text.data(), n);
-    return text;
 }
 
 }  // namespace gv
