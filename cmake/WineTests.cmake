@@ -27,6 +27,11 @@ function(gv_add_wine_gtests label exe)
     foreach(hit IN LISTS hits)
       string(REGEX REPLACE ".*\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)$" "\\1.\\2" name "${hit}")
       gv_add_wine_test("${label}.${name}" ${label} "${exe}" "${name}")
+      # Wine takes the ANSI code page from the Unix locale of each process; this one
+      # makes it UTF-8 (65001). The cases check GetACP(), so a fallback cannot pass.
+      if(name MATCHES "Utf8CodePage")
+        set_property(TEST "${label}.${name}" APPEND PROPERTY ENVIRONMENT "LC_ALL=hi_IN.UTF-8")
+      endif()
       # The layout cases again at 144 DPI, in the second prefix of scripts/test.sh.
       if(label STREQUAL "e2e" AND name MATCHES "Layout")
         gv_add_wine_test("e2e144.${name}" e2e144 "${exe}" "${name}" --dpi144)

@@ -121,6 +121,8 @@ class ChangePasswordFirstRun : public ChangePassword {};
 class ChangePasswordChecks : public ChangePassword {};
 class ChangePasswordSave : public ChangePassword {};
 class ChangePasswordWindow : public ChangePassword {};
+// Run with LC_ALL=hi_IN.UTF-8 (see cmake/WineTests.cmake); the program inherits it.
+class ChangePasswordUtf8CodePage : public ChangePassword {};
 
 // --- No password stored: no old password is asked for, in any opening.
 
@@ -240,6 +242,26 @@ TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
     ExpectKept(e, before);
     ASSERT_TRUE(e2e::Click(ok));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("nytt"));
+}
+
+// --- UTF-8 as the ANSI code page: the file holds UTF-8.
+
+TEST_F(ChangePasswordUtf8CodePage, SwedishLettersSavedAsUtf8LogInNextRun) {
+    ASSERT_EQ(65001u, ::GetACP()) << "this case needs UTF-8 as the ANSI code page";
+    session.WritePasswordFile(StoredForm("abc"));
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const Bytes before = FileBytes();
+    const Entries unpaired{L"abc", L"a\xD800", L"a\xD800"};
+    ASSERT_NO_FATAL_FAILURE(Submit(unpaired));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(L"Information", kRefused, true, false));
+    ExpectKept(unpaired, before);
+    ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"Grönå", L"Grönå"}));
+    // C3 B6 for "ö": the program's own code page is UTF-8 too.
+    ASSERT_NO_FATAL_FAILURE(ExpectSaved("Gr\xC3\xB6n\xC3\xA5"));
+    ASSERT_TRUE(e2e::CloseBox(main));
+    ASSERT_TRUE(session.WaitForExit()) << "the run did not end";
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"Grönå"));
 }
 
 // --- The window itself.
