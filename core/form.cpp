@@ -453,7 +453,7 @@ void Form::Show() {
 
 void Form::ShowModal() {
     // The rest of the program waits: its windows take no input until this one is gone.
-    std::vector<HWND> disabled;
+    std::vector<HWND>& disabled = disabledWhileModal_;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
         [](HWND w, LPARAM out) -> BOOL {
@@ -472,14 +472,18 @@ void Form::ShowModal() {
     Show();
     app::PumpUntil([this] { return !hwnd_ || !::IsWindowVisible(hwnd_); });
     --busy_;
-    for (HWND w : disabled) {
-        if (::IsWindow(w)) {
-            ::EnableWindow(w, TRUE);
-        }
-    }
+    EnableWindowsBelow();
     if (previousActive && ::IsWindow(previousActive)) {
         ::SetForegroundWindow(previousActive);
         ::SetActiveWindow(previousActive);
+    }
+}
+
+void Form::EnableWindowsBelow() {
+    for (HWND w : std::exchange(disabledWhileModal_, {})) {
+        if (::IsWindow(w)) {
+            ::EnableWindow(w, TRUE);
+        }
     }
 }
 
@@ -489,6 +493,9 @@ void Form::Unload() {
     }
     // Let another of our windows take the activation before this one goes.
     if (hwnd_) {
+        // The windows below first, so the activation goes back to one of them and
+        // not to another program's window.
+        EnableWindowsBelow();
         HWND h = std::exchange(hwnd_, nullptr);
         ::ShowWindow(h, SW_HIDE);
         ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);

@@ -115,6 +115,7 @@ class Form {
     void Centre();
     void FocusFirst();
     void FocusOn(HWND control);
+    void EnableWindowsBelow();
     void FollowCheckedOption();
     const ControlSpec* Find(int id) const;
     const ControlSpec* FindByFlag(unsigned flag) const;
@@ -127,6 +128,7 @@ class Form {
     UniqueIcon bigIcon_, smallIcon_;
     std::vector<Created> controls_;
     HWND lastFocus_ = nullptr;
+    std::vector<HWND> disabledWhileModal_;  // what ShowModal disabled, enabled again at the end
     int busy_ = 0;
     std::unique_ptr<Form>* slot_ = nullptr;
 };

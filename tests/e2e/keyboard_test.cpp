@@ -103,7 +103,8 @@ class Keyboard : public testing::Test {
         ASSERT_NE(nullptr, main) << "logging in with \"" << Utf8(password) << "\" failed";
         ja = e2e::FindControl(main, L"Button", L"Ja");
         nej = e2e::FindControl(main, L"Button", L"Nej");
-        ASSERT_NO_FATAL_FAILURE(ExpectFocus(ja));
+        // The option group is entered at its checked button.
+        ASSERT_NO_FATAL_FAILURE(ExpectFocus(Checked(nej) ? nej : ja));
     }
 
     void ExpectEndedWithZero() {
