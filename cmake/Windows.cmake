@@ -47,6 +47,14 @@ if(GV_BUILD_TESTS)
   add_subdirectory(tests/e2e)
 endif()
 
+# windres reports no dependencies: rebuild the resources when what they embed changes.
+set(gv_rc_dirs ${PROJECT_SOURCE_DIR})
+if(GV_BUILD_TESTS)
+  list(APPEND gv_rc_dirs ${PROJECT_SOURCE_DIR}/tests/windows)
+endif()
+set_source_files_properties(resources/grindvakt.rc DIRECTORY ${gv_rc_dirs} PROPERTIES OBJECT_DEPENDS
+  "${GV_GENERATED_DIR}/gv_version.h;${GV_GENERATED_DIR}/grindvakt.manifest;${PROJECT_SOURCE_DIR}/resources/grindvakt.ico")
+
 option(GV_BUILD_BENCH "Build the start-up benchmark (scripts/bench-startup.sh runs it)" ON)
 if(GV_BUILD_BENCH)
   add_subdirectory(bench/startup)

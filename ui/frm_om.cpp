@@ -6,12 +6,14 @@
 #include "core/ansi.h"
 #include "core/app.h"
 #include "core/platform.h"
+#include "gv_version.h"
 
 namespace gv {
 namespace {
 
 using K = ControlKind;
 using F = FrmOm;
+constexpr wchar_t kVersionCaption[] = L"Version: " GV_VERSION_SHORT_W;
 constexpr std::array kControls{
     // clang-format off
     //          kind      id             name          caption               left   top width height tab          flags
@@ -19,7 +21,7 @@ constexpr std::array kControls{
     ControlSpec{K::Button, F::cmdSysInfo, L"cmdSysInfo", L"&System Info...",  3675, 2700, 1245,  345, 1},
     ControlSpec{K::Image,  F::Image1,     L"Image1",     L"",                   75,   75,  480,  480, kNoTabIndex},
     ControlSpec{K::Label,  F::LblBesk,    L"LblBesk",    L"Beskrivning",       750,  600, 5490, 2040, 2,           ctl::WordWrap},
-    ControlSpec{K::Label,  F::lblVersion, L"lblVersion", L"Version: 1.0",      750,  225,  840,  195, 3,           ctl::AutoSize},
+    ControlSpec{K::Label,  F::lblVersion, L"lblVersion", kVersionCaption,     750,  225,  840,  195, 3,           ctl::AutoSize},
     // clang-format on
 };
 
