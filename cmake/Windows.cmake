@@ -16,7 +16,9 @@ add_library(gv_win STATIC
   core/app.cpp
   core/form.cpp
   core/platform.cpp
+  core/process.cpp
   registry/account.cpp
+  registry/key_value.cpp
   registry/registry.cpp
   store/password_store.cpp
   ui/frm_andra.cpp

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/platform.h"
+#include "core/process.h"
 #include "ui/frm_om.h"
 
 namespace {
@@ -127,6 +129,40 @@ TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
     EXPECT_EQ(*raised, gv::err::InvalidCall);
     ::RegCloseKey(std::exchange(key_, nullptr));
     EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()), ERROR_SUCCESS);
+}
+
+// The system's reason, not one fixed number, so the cause is not lost on the way.
+TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    const std::wstring notAProgram = std::wstring(temp) + L"gv-not-a-program.exe";
+    {
+        gv::UniqueFile file(::CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), "text", 4, &written, nullptr));
+    }
+    const std::wstring missing = std::wstring(temp) + L"gv-missing.exe";
+    const struct {
+        std::wstring path;
+        DWORD error;
+    } cases[] = {
+        {missing, ERROR_FILE_NOT_FOUND},
+        {L"\"" + missing + L"\" /a", ERROR_FILE_NOT_FOUND},
+        {notAProgram, ERROR_BAD_EXE_FORMAT},
+    };
+    for (const auto& c : cases) {
+        std::optional<int> raised;
+        try {
+            gv::StartProgram(c.path);
+        } catch (const gv::RuntimeError& e) {
+            raised = e.Number();
+        }
+        EXPECT_EQ(raised, std::optional<int>(static_cast<int>(c.error)))
+            << testing::PrintToString(c.path);
+    }
+    ::DeleteFileW(notAProgram.c_str());
 }
 
 TEST(AboutDescription, HasTheTenLinesOfTheDesign) {
