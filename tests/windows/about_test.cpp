@@ -1,6 +1,8 @@
 // The About window's registry lookup and its description text.
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -59,6 +61,41 @@ class AboutKeyValue : public testing::Test {
     HKEY key_ = nullptr;
 };
 
+// Everyone may read a key, and change its permissions or delete it, but not write
+// to it, for one scope; its old permissions come back after. Such a key is what
+// a standard user meets under HKLM, and Wine enforces it.
+class ReadOnlyKey {
+  public:
+    explicit ReadOnlyKey(HKEY key) : key_(key) {
+        DWORD size = 0;
+        ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        old_.resize(size);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        if (size == 0 ||
+            ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, old_.data(), &size) !=
+                ERROR_SUCCESS ||
+            !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;KRWDSD;;;WD)", SDDL_REVISION_1, &readOnly, nullptr)) {
+            return;
+        }
+        const gv::UniqueLocal<void> owner(readOnly);
+        set_ = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    }
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+    ~ReadOnlyKey() {
+        if (set_) {
+            ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, old_.data());
+        }
+    }
+    bool Set() const { return set_; }
+
+  private:
+    HKEY key_;
+    std::vector<BYTE> old_;
+    bool set_ = false;
+};
+
 }  // namespace
 
 TEST_F(AboutKeyValue, ReadsStringsAndNumbersAsText) {
@@ -104,6 +141,20 @@ TEST_F(AboutKeyValue, MissingKeyOrValueGivesFalseAndEmptiesText) {
         EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, key, value, keyVal), gv::False) << key;
         EXPECT_EQ(keyVal, L"") << key;
     }
+}
+
+TEST_F(AboutKeyValue, ReadsAKeyThatMayOnlyBeRead) {
+    Store(REG_SZ, "C:\\msinfo32.exe");
+    const ReadOnlyKey readOnly(key_);
+    ASSERT_TRUE(readOnly.Set()) << "could not make the key read-only";
+    gv::UniqueKey writable;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_SET_VALUE, writable.put()),
+              ERROR_ACCESS_DENIED)
+        << "the key still lets a writer in, so this case proves nothing";
+    std::wstring keyVal = L"x";
+    EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, path_, L"V", keyVal), gv::True)
+        << "a key the user may only read must still be read";
+    EXPECT_EQ(keyVal, L"C:\\msinfo32.exe");
 }
 
 TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
