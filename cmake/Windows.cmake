@@ -6,7 +6,9 @@ if(CMAKE_RC_COMPILER MATCHES "windres")
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} --codepage=65001")
 endif()
 
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+# Windows 7, the oldest the manifest lists: a newer API called directly does not
+# compile, so it has to be looked up at run time.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 
 # Everything of the program but its entry point, so the tests can link it too.
 add_library(gv_win STATIC
@@ -14,7 +16,9 @@ add_library(gv_win STATIC
   core/app.cpp
   core/form.cpp
   core/platform.cpp
+  core/process.cpp
   registry/account.cpp
+  registry/key_value.cpp
   registry/registry.cpp
   store/password_store.cpp
   ui/frm_andra.cpp
@@ -44,6 +48,14 @@ if(GV_BUILD_TESTS)
   add_subdirectory(tests/windows)
   add_subdirectory(tests/e2e)
 endif()
+
+# windres reports no dependencies: rebuild the resources when what they embed changes.
+set(gv_rc_dirs ${PROJECT_SOURCE_DIR})
+if(GV_BUILD_TESTS)
+  list(APPEND gv_rc_dirs ${PROJECT_SOURCE_DIR}/tests/windows)
+endif()
+set_source_files_properties(resources/grindvakt.rc DIRECTORY ${gv_rc_dirs} PROPERTIES OBJECT_DEPENDS
+  "${GV_GENERATED_DIR}/gv_version.h;${GV_GENERATED_DIR}/grindvakt.manifest;${PROJECT_SOURCE_DIR}/resources/grindvakt.ico")
 
 option(GV_BUILD_BENCH "Build the start-up benchmark (scripts/bench-startup.sh runs it)" ON)
 if(GV_BUILD_BENCH)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds grindvakt.exe, checks it, and packs it with
-# its Swedish read-me into dist/grindvakt-VERSION-win64.zip (the version is the
-# one in the version resource).
+# its Swedish read-me into dist/grindvakt-VERSION-win64.zip. The version and the
+# read-me come from the build, which configures both from project(VERSION).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -12,16 +12,17 @@ exe="$GV_BUILD/windows/grindvakt.exe"
 gv_log "checking $exe"
 bash "$GV_ROOT/scripts/check-exe.sh" "$exe"
 
-version=$(sed -n 's/^ *VALUE "ProductVersion", "\([^"]*\)".*/\1/p' "$GV_ROOT/resources/grindvakt.rc")
+header="$GV_BUILD/windows/generated/gv_version.h"
+version=$(sed -n 's/^#define GV_VERSION_TEXT "\([^"]*\)"$/\1/p' "$header")
 if [ -z "$version" ]; then
-    echo "no ProductVersion in resources/grindvakt.rc" >&2
+    echo "no GV_VERSION_TEXT in $header" >&2
     exit 1
 fi
 zip="$GV_ROOT/dist/grindvakt-$version-win64.zip"
 mkdir -p "$GV_ROOT/dist"
 rm -f "$zip"
 
-python3 - "$exe" "$GV_ROOT/release/LASMIG.txt" "$zip" <<'PY'
+python3 - "$exe" "$GV_BUILD/windows/release/LASMIG.txt" "$zip" <<'PY'
 import binascii
 import os
 import struct

@@ -1,17 +1,19 @@
 #include "ui/frm_om.h"
 
 #include <array>
-#include <vector>
 
-#include "core/ansi.h"
 #include "core/app.h"
 #include "core/platform.h"
+#include "core/process.h"
+#include "gv_version.h"
+#include "registry/key_value.h"
 
 namespace gv {
 namespace {
 
 using K = ControlKind;
 using F = FrmOm;
+constexpr wchar_t kVersionCaption[] = L"Version: " GV_VERSION_SHORT_W;
 constexpr std::array kControls{
     // clang-format off
     //          kind      id             name          caption               left   top width height tab          flags
@@ -19,7 +21,7 @@ constexpr std::array kControls{
     ControlSpec{K::Button, F::cmdSysInfo, L"cmdSysInfo", L"&System Info...",  3675, 2700, 1245,  345, 1},
     ControlSpec{K::Image,  F::Image1,     L"Image1",     L"",                   75,   75,  480,  480, kNoTabIndex},
     ControlSpec{K::Label,  F::LblBesk,    L"LblBesk",    L"Beskrivning",       750,  600, 5490, 2040, 2,           ctl::WordWrap},
-    ControlSpec{K::Label,  F::lblVersion, L"lblVersion", L"Version: 1.0",      750,  225,  840,  195, 3,           ctl::AutoSize},
+    ControlSpec{K::Label,  F::lblVersion, L"lblVersion", kVersionCaption,     750,  225,  840,  195, 3,           ctl::AutoSize},
     // clang-format on
 };
 
@@ -34,7 +36,6 @@ constexpr wchar_t kMsinfoValue[] = L"PATH";
 constexpr wchar_t kMsinfoLocationKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr wchar_t kMsinfoLocationValue[] = L"MSINFO";
 constexpr wchar_t kMsinfoFile[] = L"\\MSINFO32.EXE";
-constexpr DWORD kValueBufferSize = 1024;
 
 // A directory search for one exact path that counts ordinary files only.
 bool NormalFileExists(const std::wstring& path) {
@@ -46,26 +47,6 @@ bool NormalFileExists(const std::wstring& path) {
     constexpr DWORD kNotNormal =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     return found.cFileName[0] != L'\0' && (found.dwFileAttributes & kNotNormal) == 0;
-}
-
-// Starts the program in a normal window and does not wait for it. A value in
-// quotes is a whole command line, arguments and all: the system reads its quoted
-// name as one. Any other value is the application name, so a folder with spaces
-// cannot start another program.
-void StartProgram(const std::wstring& path) {
-    const bool quoted = path.starts_with(L'"');
-    std::wstring commandLine = quoted ? path : L"\"" + path + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION pi{};
-    if (path.empty() || !::CreateProcessW(quoted ? nullptr : path.c_str(), commandLine.data(),
-                                          nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        Raise(err::FileNotFound);
-    }
-    UniqueHandle process(pi.hProcess);
-    UniqueHandle thread(pi.hThread);
 }
 
 }  // namespace
@@ -138,50 +119,7 @@ void FrmOm::StartSysInfo() {
 
 Bool16 FrmOm::GetKeyValue(HKEY keyRoot, const std::wstring& keyName, const std::wstring& subKeyRef,
                           std::wstring& keyVal) {
-    // Read rights are enough: a standard user may read these keys but not write them.
-    UniqueKey key;
-    DWORD type = 0;
-    std::vector<char> buffer(kValueBufferSize, '\0');
-    DWORD size = kValueBufferSize;
-    if (::RegOpenKeyExA(keyRoot, ToAnsi(keyName).c_str(), 0, KEY_READ, key.put()) !=
-            ERROR_SUCCESS ||
-        ::RegQueryValueExA(key.get(), ToAnsi(subKeyRef).c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
-        keyVal.clear();
-        return False;
-    }
-    if (size == 0) {
-        Raise(err::InvalidCall);
-    }
-    // Data stored with its terminating NUL loses it; data without one stays whole.
-    const std::size_t n = buffer[size - 1] == '\0' ? size - 1 : size;
-    const std::string data(buffer.data(), n);
-    switch (type) {
-        case REG_SZ:
-            keyVal = FromAnsi(data);
-            break;
-        case REG_EXPAND_SZ: {
-            const std::wstring raw = FromAnsi(data);
-            const DWORD needed = ::ExpandEnvironmentStringsW(raw.c_str(), nullptr, 0);
-            std::wstring expanded(needed, L'\0');
-            const DWORD got = ::ExpandEnvironmentStringsW(raw.c_str(), expanded.data(), needed);
-            expanded.resize(got > 0 ? got - 1 : 0);
-            keyVal = expanded;
-            break;
-        }
-        case REG_DWORD: {
-            std::uint32_t number = 0;
-            for (std::size_t i = 0; i < n && i < 4; ++i) {
-                number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i]))
-                          << (8 * i);
-            }
-            keyVal = NumberText(number);
-            break;
-        }
-        default:
-            break;
-    }
-    return True;
+    return Registry::ReadValueText(keyRoot, keyName, subKeyRef, keyVal) ? True : False;
 }
 
 }  // namespace gv

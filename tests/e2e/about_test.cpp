@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/e2e/common.h"
+#include "gv_version.h"
 #include "tests/e2e/driver.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr wchar_t kMainCaption[] = L"Grindvakt";
 constexpr wchar_t kCaption[] = L"Om Grindvakt";
 constexpr WPARAM kMenuAbout = 213;
 constexpr wchar_t kUnavailable[] = L"System Information Is Unavailable At This Time";
+constexpr wchar_t kVersionLine[] = L"Version: " GV_VERSION_SHORT_W;
 constexpr wchar_t kFirstLine[] =
     L"Med det här programmet kan du hindra att obehöriga öppnar Registereditorn.";
 constexpr wchar_t kMsinfoKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
@@ -134,8 +136,8 @@ class AboutWindow : public About {
     // Every control where the design puts it, in the face the window must use: the
     // first choice where the description fits in it, else the design's MS Sans Serif.
     void ExpectLaidOut(const std::wstring& firstChoice) {
-        HWND version = e2e::FindControl(window, L"Static", L"Version: 1.0");
-        ASSERT_NE(nullptr, version) << "label \"Version: 1.0\"";
+        HWND version = e2e::FindControl(window, L"Static", kVersionLine);
+        ASSERT_NE(nullptr, version) << "label \"" << Utf8(kVersionLine) << "\"";
         const int dpi = CheckedDpi(window);
         const SIZE client{Pixels(6375, dpi), Pixels(3120, dpi)};
         const RECT box = TwipsRect(750, 600, 5490, 2040, dpi);
@@ -151,7 +153,7 @@ class AboutWindow : public About {
             }
         }
         ASSERT_NE(nullptr, icon) << "no icon control";
-        const SIZE versionText = e2e::TextExtent(L"Version: 1.0", face, 8, dpi);
+        const SIZE versionText = e2e::TextExtent(kVersionLine, face, 8, dpi);
         RECT versionAt = TwipsRect(750, 225, 0, 0, dpi);
         versionAt.right += versionText.cx;
         versionAt.bottom += versionText.cy;

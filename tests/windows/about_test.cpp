@@ -1,6 +1,8 @@
 // The About window's registry lookup and its description text.
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/platform.h"
+#include "core/process.h"
 #include "ui/frm_om.h"
 
 namespace {
@@ -55,6 +59,41 @@ class AboutKeyValue : public testing::Test {
 
     std::wstring path_;
     HKEY key_ = nullptr;
+};
+
+// Everyone may read a key, and change its permissions or delete it, but not write
+// to it, for one scope; its old permissions come back after. Such a key is what
+// a standard user meets under HKLM, and Wine enforces it.
+class ReadOnlyKey {
+  public:
+    explicit ReadOnlyKey(HKEY key) : key_(key) {
+        DWORD size = 0;
+        ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        old_.resize(size);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        if (size == 0 ||
+            ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, old_.data(), &size) !=
+                ERROR_SUCCESS ||
+            !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;KRWDSD;;;WD)", SDDL_REVISION_1, &readOnly, nullptr)) {
+            return;
+        }
+        const gv::UniqueLocal<void> owner(readOnly);
+        set_ = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    }
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+    ~ReadOnlyKey() {
+        if (set_) {
+            ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, old_.data());
+        }
+    }
+    bool Set() const { return set_; }
+
+  private:
+    HKEY key_;
+    std::vector<BYTE> old_;
+    bool set_ = false;
 };
 
 }  // namespace
@@ -104,6 +143,20 @@ TEST_F(AboutKeyValue, MissingKeyOrValueGivesFalseAndEmptiesText) {
     }
 }
 
+TEST_F(AboutKeyValue, ReadsAKeyThatMayOnlyBeRead) {
+    Store(REG_SZ, "C:\\msinfo32.exe");
+    const ReadOnlyKey readOnly(key_);
+    ASSERT_TRUE(readOnly.Set()) << "could not make the key read-only";
+    gv::UniqueKey writable;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_SET_VALUE, writable.put()),
+              ERROR_ACCESS_DENIED)
+        << "the key still lets a writer in, so this case proves nothing";
+    std::wstring keyVal = L"x";
+    EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, path_, L"V", keyVal), gv::True)
+        << "a key the user may only read must still be read";
+    EXPECT_EQ(keyVal, L"C:\\msinfo32.exe");
+}
+
 TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
     Store(REG_SZ, "");
     // A freed handle slot is handed out again, so a key left open shows up as
@@ -127,6 +180,40 @@ TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
     EXPECT_EQ(*raised, gv::err::InvalidCall);
     ::RegCloseKey(std::exchange(key_, nullptr));
     EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()), ERROR_SUCCESS);
+}
+
+// The system's reason, not one fixed number, so the cause is not lost on the way.
+TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    const std::wstring notAProgram = std::wstring(temp) + L"gv-not-a-program.exe";
+    {
+        gv::UniqueFile file(::CreateFileW(notAProgram.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), "text", 4, &written, nullptr));
+    }
+    const std::wstring missing = std::wstring(temp) + L"gv-missing.exe";
+    const struct {
+        std::wstring path;
+        DWORD error;
+    } cases[] = {
+        {missing, ERROR_FILE_NOT_FOUND},
+        {L"\"" + missing + L"\" /a", ERROR_FILE_NOT_FOUND},
+        {notAProgram, ERROR_BAD_EXE_FORMAT},
+    };
+    for (const auto& c : cases) {
+        std::optional<int> raised;
+        try {
+            gv::StartProgram(c.path);
+        } catch (const gv::RuntimeError& e) {
+            raised = e.Number();
+        }
+        EXPECT_EQ(raised, std::optional<int>(static_cast<int>(c.error)))
+            << testing::PrintToString(c.path);
+    }
+    ::DeleteFileW(notAProgram.c_str());
 }
 
 TEST(AboutDescription, HasTheTenLinesOfTheDesign) {
