@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "gv_version.h"
 #include "registry/registry.h"
 #include "store/password_store.h"
 #include "ui/frm_andra.h"
@@ -290,7 +291,7 @@ TEST_F(Forms, FramesIconsAndTaskbarPerWindow) {
     }
     const auto& about = gv::Default<FrmOm>();
     EXPECT_NE(::SendMessageW(about.Control(FrmOm::Image1), STM_GETICON, 0, 0), 0) << "Image1";
-    EXPECT_EQ(about.Text(FrmOm::lblVersion), L"Version: 1.0");
+    EXPECT_EQ(about.Text(FrmOm::lblVersion), L"Version: " GV_VERSION_SHORT_W);
     EXPECT_EQ(about.Text(FrmOm::LblBesk), FrmOm::Description());
 }
 
