@@ -13,6 +13,9 @@ add_library(gv_win STATIC
   core/ansi.cpp
   core/app.cpp
   core/form.cpp
+  core/form_controls.cpp
+  core/form_keys.cpp
+  core/form_layout.cpp
   core/platform.cpp
   registry/account.cpp
   registry/registry.cpp
