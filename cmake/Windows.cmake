@@ -15,6 +15,9 @@ add_library(gv_win STATIC
   core/ansi.cpp
   core/app.cpp
   core/form.cpp
+  core/form_controls.cpp
+  core/form_keys.cpp
+  core/form_layout.cpp
   core/platform.cpp
   core/process.cpp
   registry/account.cpp
@@ -29,7 +32,7 @@ add_library(gv_win STATIC
 target_link_libraries(gv_win PUBLIC gv_portable)
 target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32 wtsapi32)
 
-add_executable(grindvakt WIN32 core/main.cpp resources/grindvakt.rc)
+add_executable(grindvakt WIN32 main.cpp resources/grindvakt.rc)
 target_link_libraries(grindvakt PRIVATE gv_win)
 set_target_properties(grindvakt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(MINGW)

@@ -1,9 +1,7 @@
 #include "core/app.h"
 
-#include <algorithm>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "core/ansi.h"
 #include "core/form.h"
@@ -11,15 +9,7 @@
 namespace gv::app {
 namespace {
 
-int g_loadedForms = 0;
 bool g_failing = false;
-std::vector<std::unique_ptr<Form>> g_graveyard;
-HWND g_hiddenOwner = nullptr;
-
-// Unloaded forms are freed only once none of their handlers is on the stack.
-void CollectGarbage() {
-    std::erase_if(g_graveyard, [](const std::unique_ptr<Form>& f) { return !f->Busy(); });
-}
 
 // Keys can run handlers from here, outside any window procedure, so this is a
 // boundary for escaped errors too.
@@ -54,7 +44,6 @@ int Run(const std::function<void()>& start) {
             break;
         }
         Dispatch(msg);
-        CollectGarbage();
     }
     return static_cast<int>(msg.wParam);
 }
@@ -72,7 +61,6 @@ void PumpUntil(const std::function<bool()>& done) {
             return;
         }
         Dispatch(msg);
-        CollectGarbage();
     }
 }
 
@@ -116,28 +104,6 @@ int MsgBox(std::wstring_view text, UINT style, std::wstring_view title) {
     const std::wstring t(text);
     const std::wstring caption = title.empty() ? std::wstring(kAppTitle) : std::wstring(title);
     return ::MessageBoxW(owner, t.c_str(), caption.c_str(), style);
-}
-
-void FormLoaded() {
-    ++g_loadedForms;
-}
-
-void FormUnloaded() {
-    if (--g_loadedForms == 0) {
-        ::PostQuitMessage(0);
-    }
-}
-
-void Bury(std::unique_ptr<Form> form) {
-    g_graveyard.push_back(std::move(form));
-}
-
-HWND HiddenOwner() {
-    if (!g_hiddenOwner) {
-        g_hiddenOwner = ::CreateWindowExW(0, L"STATIC", kAppTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
-                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    }
-    return g_hiddenOwner;
 }
 
 }  // namespace gv::app

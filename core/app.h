@@ -5,14 +5,11 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string_view>
 
 #include "core/errors.h"
 
 namespace gv {
-
-class Form;
 
 // The one fixed title of the whole program, shown by untitled message boxes.
 inline constexpr wchar_t kAppTitle[] = L"Grindvakt";
@@ -40,13 +37,6 @@ std::wstring ReasonOf(const RuntimeError& error);
 // A modal message box over the program's active window. An empty title
 // shows the application title.
 int MsgBox(std::wstring_view text, UINT style = MB_OK, std::wstring_view title = {});
-
-// Window bookkeeping for the form layer.
-void FormLoaded();
-void FormUnloaded();
-void Bury(std::unique_ptr<Form> form);
-// An invisible owner that keeps windows out of the taskbar.
-HWND HiddenOwner();
 
 }  // namespace app
 }  // namespace gv

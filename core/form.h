@@ -1,6 +1,6 @@
-// The small window layer: a window described by a table of controls in twips,
-// with handlers as member functions, one default instance per window class,
-// modeless and modal showing, and unloading.
+// The small window layer: a window described by tables (its controls in twips,
+// and which handler each command and timer runs), one default instance per
+// window class, modeless and modal showing, and unloading.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,8 @@
 #include "core/platform.h"
 
 namespace gv {
+
+class Form;
 
 enum class ControlKind { Label, TextBox, Button, Option, Image };
 
@@ -29,7 +31,7 @@ inline constexpr int kNoTabIndex = -1;
 struct ControlSpec {
     ControlKind kind;
     int id;
-    const wchar_t* name;
+    const wchar_t* name;  // names the control where it cannot be created
     const wchar_t* caption;
     int left, top, width, height;  // twips, within the client area
     int tabIndex;                  // kNoTabIndex for controls outside the tab order
@@ -37,20 +39,47 @@ struct ControlSpec {
     int labelFor = 0;  // a label is placed just before this control, so it names it
 };
 
+// A handler of the window a table belongs to.
+using HandlerFn = void (*)(Form&);
+
+namespace detail {
+template <typename>
+struct OwnerOf;
+template <typename C>
+struct OwnerOf<void (C::*)()> {
+    using Type = C;
+};
+}  // namespace detail
+
+// A window class's member function as a table entry: Handler<&FrmOm::cmdOK_Click>.
+template <auto Method>
+void Handler(Form& form) {
+    using Owner = typename detail::OwnerOf<decltype(Method)>::Type;
+    (static_cast<Owner&>(form).*Method)();
+}
+
+// A click on a button or a chosen menu item.
+struct CommandSpec {
+    int id;
+    HandlerFn run;
+};
+
 struct TimerSpec {
     UINT_PTR id;
-    const wchar_t* name;
     UINT interval;  // milliseconds; the timer runs from the moment the window is created
+    HandlerFn run;
 };
 
 struct MenuItemSpec {
     int id;  // 0 for a separator line
-    const wchar_t* name;
     const wchar_t* caption;
 };
 
 // A menu bar with one menu; the window destroys it with itself.
-HMENU BuildMenuBar(const wchar_t* title, std::span<const MenuItemSpec> items);
+struct MenuSpec {
+    const wchar_t* title = nullptr;  // none: the window has no menu bar
+    std::span<const MenuItemSpec> items = {};
+};
 
 struct FormSpec {
     const wchar_t* caption;
@@ -59,10 +88,15 @@ struct FormSpec {
     bool icon = true;
     bool taskbar = true;
     std::span<const ControlSpec> controls;
+    std::span<const CommandSpec> commands = {};
     std::span<const TimerSpec> timers = {};
+    MenuSpec menu = {};
 };
 
 int TwipsToPixels(int twips, int dpi);
+
+template <typename F>
+F& Default();
 
 class Form {
   public:
@@ -71,6 +105,8 @@ class Form {
     Form& operator=(const Form&) = delete;
     virtual ~Form();
 
+    // The table the window is built from.
+    const FormSpec& Spec() const noexcept { return layout_; }
     HWND Hwnd() const noexcept { return hwnd_; }
     HWND Control(int id) const;
     int Dpi() const noexcept { return dpi_; }
@@ -84,41 +120,60 @@ class Form {
 
     void Show();       // modeless: returns at once
     void ShowModal();  // returns when the window is unloaded or hidden
+    // Destroys the window and empties its class's slot. A handler that unloads
+    // its own window returns safely: the instance goes when the handler ends.
     void Unload();
-
-    // Creates the window and its controls, then runs Form_Load. Used by Default<F>().
-    void Load(std::unique_ptr<Form>* slot);
 
     static Form* FromHwnd(HWND hwnd);
     // Keyboard handling of the active window: Enter, Esc, then the dialog manager.
     bool PreTranslate(MSG& msg);
-    bool Busy() const noexcept { return busy_ > 0; }
 
   protected:
     virtual void Form_Load() {}
-    virtual void OnCommand(int id, int notifyCode) = 0;
-    virtual void OnTimer(UINT_PTR /*id*/) {}
     // Enter in a text box: true when the form handled it.
     virtual bool OnEnterIn(int /*textBoxId*/) { return false; }
-    virtual HMENU CreateMenuBar() { return nullptr; }
 
   private:
+    template <typename F>
+    friend F& Default();
+
+    using Owner = std::shared_ptr<Form>;
     struct Created {
         const ControlSpec* def;
         HWND hwnd;
     };
 
+    // Puts the instance in the slot and loads it; a failure leaves the slot empty.
+    static void LoadInto(Owner& slot, const Owner& form);
+    void Load();
+    void Close(bool endRunIfLast);
+
+    static HINSTANCE Instance();
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+
+    // Controls, commands and the menu bar (form_controls.cpp).
+    static UniqueMenu BuildMenuBar(const MenuSpec& menu);
     void CreateControls();
+    void StartTimers();
+    void RunCommand(int id);
+    void RunTimer(UINT_PTR id);
+    const ControlSpec* Find(int id) const;
+    const ControlSpec* FindByFlag(unsigned flag) const;
+
+    // Geometry, DPI, font and icons (form_layout.cpp).
+    int WindowDpi() const;
     void Layout(int dpi, const RECT* suggested);
+    void LoadIcons(int dpi);
     void Centre();
+
+    // Keyboard and focus (form_keys.cpp).
     void FocusFirst();
     void FocusOn(HWND control);
     void EnableWindowsBelow();
     void FollowCheckedOption();
-    const ControlSpec* Find(int id) const;
-    const ControlSpec* FindByFlag(unsigned flag) const;
+    void OnActivate(WPARAM wp);
+    void NextControl(WPARAM wp, LPARAM lp);
     void Click(int id);
 
     const FormSpec& layout_;
@@ -129,25 +184,27 @@ class Form {
     std::vector<Created> controls_;
     HWND lastFocus_ = nullptr;
     std::vector<HWND> disabledWhileModal_;  // what ShowModal disabled, enabled again at the end
-    int busy_ = 0;
-    std::unique_ptr<Form>* slot_ = nullptr;
+    // While loaded, the class's slot owns the instance; a running handler holds
+    // it too, through self_.
+    Owner* slot_ = nullptr;
+    std::weak_ptr<Form> self_;
 };
 
 namespace detail {
 template <typename F>
-std::unique_ptr<Form>& Slot() {
-    static std::unique_ptr<Form> slot;
+std::shared_ptr<Form>& Slot() {
+    static std::shared_ptr<Form> slot;
     return slot;
 }
 }  // namespace detail
 
-// The default instance of a window class: created, and its Form_Load run, on first reference.
+// The default instance of a window class: created, and its Form_Load run, on
+// first reference, and again on the first reference after an unload.
 template <typename F>
 F& Default() {
     auto& slot = detail::Slot<F>();
     if (!slot) {
-        slot = std::make_unique<F>();
-        slot->Load(&slot);
+        Form::LoadInto(slot, std::make_shared<F>());
     }
     return static_cast<F&>(*slot);
 }

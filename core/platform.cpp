@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "core/ansi.h"
+#include "core/errors.h"
+
 namespace gv {
 
 std::wstring ExeDirectory() {
@@ -54,6 +57,19 @@ std::wstring SystemMessage(DWORD code) {
         text.pop_back();
     }
     return text;
+}
+
+void RaiseSystemError(DWORD code, std::wstring_view what) {
+    if (code == ERROR_SUCCESS) {
+        Raise(err::OutOfMemory);
+    }
+    std::wstring text = SystemMessage(code);
+    if (!what.empty()) {
+        text += L" (";
+        text += what;
+        text += L")";
+    }
+    throw RuntimeError(static_cast<int>(code), ToUtf8(text));
 }
 
 }  // namespace gv

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace gv {
@@ -28,6 +29,8 @@ class Unique {
     ~Unique() { reset(); }
 
     Handle get() const noexcept { return h_; }
+    // Hands the handle to a new owner, such as a window that destroys it with itself.
+    Handle release() noexcept { return std::exchange(h_, Traits::Empty()); }
     explicit operator bool() const noexcept { return h_ != Traits::Empty(); }
     Handle* put() noexcept {
         reset();
@@ -75,6 +78,12 @@ struct IconTraits {
     static void Close(Handle h) noexcept { ::DestroyIcon(h); }
 };
 
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyMenu(h); }
+};
+
 // Memory the system allocated with LocalAlloc for the caller, such as a converted SID string.
 template <typename T>
 struct LocalTraits {
@@ -89,6 +98,7 @@ using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueFont = Unique<FontTraits>;
 using UniqueIcon = Unique<IconTraits>;
+using UniqueMenu = Unique<MenuTraits>;
 template <typename T>
 using UniqueLocal = Unique<LocalTraits<T>>;
 
@@ -135,5 +145,9 @@ std::wstring WindowText(HWND hwnd);
 
 // The Windows error text of an error code, without the trailing line break.
 std::wstring SystemMessage(DWORD code);
+
+// Raises a Win32 error code as a run-time error with the system's text, naming
+// what failed. A call that failed without saying why raises "out of memory".
+[[noreturn]] void RaiseSystemError(DWORD code, std::wstring_view what = {});
 
 }  // namespace gv

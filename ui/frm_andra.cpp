@@ -25,15 +25,27 @@ constexpr std::array kControls{
 };
 
 constexpr std::array kMenu{
-    MenuItemSpec{F::MnuLäsDetta, L"MnuLäsDetta", L"&Läs detta"},
-    MenuItemSpec{F::MnuÄndraLösen, L"MnuÄndraLösen", L"&Ändra lösenord"},
-    MenuItemSpec{F::MnuOm, L"MnuOm", L"&Om"},
-    MenuItemSpec{0, L"Mnusep", L"-"},
-    MenuItemSpec{F::MnuAvsluta, L"MnuAvsluta", L"&Avsluta"},
+    MenuItemSpec{F::MnuLäsDetta, L"&Läs detta"},
+    MenuItemSpec{F::MnuÄndraLösen, L"&Ändra lösenord"},
+    MenuItemSpec{F::MnuOm, L"&Om"},
+    MenuItemSpec{0, L"-"},
+    MenuItemSpec{F::MnuAvsluta, L"&Avsluta"},
 };
 
-constexpr FormSpec kForm{
-    .caption = L"Grindvakt", .clientWidth = 2880, .clientHeight = 900, .controls = kControls};
+constexpr std::array kCommands{
+    CommandSpec{F::Command1, Handler<&F::Command1_Click>},
+    CommandSpec{F::MnuLäsDetta, Handler<&F::MnuLäsDetta_Click>},
+    CommandSpec{F::MnuÄndraLösen, Handler<&F::MnuÄndraLösen_Click>},
+    CommandSpec{F::MnuOm, Handler<&F::MnuOm_Click>},
+    CommandSpec{F::MnuAvsluta, Handler<&F::MnuAvsluta_Click>},
+};
+
+constexpr FormSpec kForm{.caption = L"Grindvakt",
+                         .clientWidth = 2880,
+                         .clientHeight = 900,
+                         .controls = kControls,
+                         .commands = kCommands,
+                         .menu = {L"&Meny", kMenu}};
 
 constexpr wchar_t kHelpText[] =
     L"Ändra åtkomst genom att markera Ja eller Nej och sedan klicka på Ändra.\r\n"
@@ -44,40 +56,11 @@ constexpr wchar_t kHelpText[] =
 
 FrmÄndra::FrmÄndra() : Form(kForm) {}
 
-HMENU FrmÄndra::CreateMenuBar() {
-    return BuildMenuBar(L"&Meny", kMenu);
-}
-
 void FrmÄndra::Form_Load() {
     // Group Policy writes 2 where silent imports are blocked too, and other tools
     // may write anything: every value but 0 blocks the editor.
     loadedValue_ = ReadPolicy();
     SetChecked(Optstat + (loadedValue_ == 0 ? 0 : 1));
-}
-
-void FrmÄndra::OnCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) {
-        return;
-    }
-    switch (id) {
-        case Command1:
-            Command1_Click();
-            break;
-        case MnuLäsDetta:
-            MnuLäsDetta_Click();
-            break;
-        case MnuÄndraLösen:
-            MnuÄndraLösen_Click();
-            break;
-        case MnuOm:
-            MnuOm_Click();
-            break;
-        case MnuAvsluta:
-            MnuAvsluta_Click();
-            break;
-        default:
-            break;
-    }
 }
 
 void FrmÄndra::Command1_Click() {

@@ -22,18 +22,15 @@ class FrmÄndra : public Form {
     FrmÄndra();
 
     void Command1_Click();
-
-  protected:
-    void Form_Load() override;
-    void OnCommand(int id, int notifyCode) override;
-    HMENU CreateMenuBar() override;
-
-  private:
     void MnuLäsDetta_Click();
     void MnuÄndraLösen_Click();
     void MnuOm_Click();
     void MnuAvsluta_Click();
 
+  protected:
+    void Form_Load() override;
+
+  private:
     std::int32_t loadedValue_ = 0;  // the policy value as it was when the window loaded
 };
 

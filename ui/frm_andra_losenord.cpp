@@ -28,8 +28,13 @@ constexpr std::array kControls{
     // clang-format on
 };
 
-constexpr FormSpec kForm{
-    .caption = L"Ändra lösenord", .clientWidth = 4500, .clientHeight = 1875, .controls = kControls};
+constexpr std::array kCommands{CommandSpec{F::cmdOK, Handler<&F::cmdOK_Click>}};
+
+constexpr FormSpec kForm{.caption = L"Ändra lösenord",
+                         .clientWidth = 4500,
+                         .clientHeight = 1875,
+                         .controls = kControls,
+                         .commands = kCommands};
 
 const wchar_t* ProblemText(PasswordProblem problem) {
     switch (problem) {
@@ -57,12 +62,6 @@ FrmÄndraLösenord::FrmÄndraLösenord() : Form(kForm) {}
 void FrmÄndraLösenord::Form_Load() {
     if (Module1::NoPassword == True) {
         SetEnabled(TxtGammalt, false);
-    }
-}
-
-void FrmÄndraLösenord::OnCommand(int id, int notifyCode) {
-    if (id == cmdOK && notifyCode == BN_CLICKED) {
-        cmdOK_Click();
     }
 }
 

@@ -21,7 +21,6 @@ class FrmÄndraLösenord : public Form {
 
   protected:
     void Form_Load() override;
-    void OnCommand(int id, int notifyCode) override;
 
   private:
     bool Usable(const std::wstring& password);

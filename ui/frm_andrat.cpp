@@ -17,7 +17,8 @@ constexpr std::array kControls{
     // clang-format on
 };
 
-constexpr std::array kTimers{TimerSpec{F::Timer1, L"Timer1", 3000}};
+constexpr std::array kCommands{CommandSpec{F::CmdAvsluta, Handler<&F::CmdAvsluta_Click>}};
+constexpr std::array kTimers{TimerSpec{F::Timer1, 3000, Handler<&F::Timer1_Timer>}};
 
 constexpr FormSpec kForm{.caption = L"",
                          .clientWidth = 1965,
@@ -26,23 +27,12 @@ constexpr FormSpec kForm{.caption = L"",
                          .icon = false,
                          .taskbar = false,
                          .controls = kControls,
+                         .commands = kCommands,
                          .timers = kTimers};
 
 }  // namespace
 
 FrmÄndrat::FrmÄndrat() : Form(kForm) {}
-
-void FrmÄndrat::OnCommand(int id, int notifyCode) {
-    if (id == CmdAvsluta && notifyCode == BN_CLICKED) {
-        CmdAvsluta_Click();
-    }
-}
-
-void FrmÄndrat::OnTimer(UINT_PTR id) {
-    if (id == Timer1) {
-        Timer1_Timer();
-    }
-}
 
 void FrmÄndrat::CmdAvsluta_Click() {
     app::End();

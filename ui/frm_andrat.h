@@ -11,11 +11,6 @@ class FrmÄndrat : public Form {
 
     FrmÄndrat();
 
-  protected:
-    void OnCommand(int id, int notifyCode) override;
-    void OnTimer(UINT_PTR id) override;
-
-  private:
     void CmdAvsluta_Click();
     void Timer1_Timer();
 };

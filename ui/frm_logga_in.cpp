@@ -24,8 +24,16 @@ constexpr std::array kControls{
     // clang-format on
 };
 
-constexpr FormSpec kForm{
-    .caption = L"Logga in", .clientWidth = 3015, .clientHeight = 825, .controls = kControls};
+constexpr std::array kCommands{
+    CommandSpec{FrmLoggaIn::cmdOK, Handler<&FrmLoggaIn::cmdOK_Click>},
+    CommandSpec{FrmLoggaIn::CmdAvbryt, Handler<&FrmLoggaIn::CmdAvbryt_Click>},
+};
+
+constexpr FormSpec kForm{.caption = L"Logga in",
+                         .clientWidth = 3015,
+                         .clientHeight = 825,
+                         .controls = kControls,
+                         .commands = kCommands};
 
 constexpr int kMaxFailedAttempts = 3;
 constexpr int kEnter = 13;
@@ -49,22 +57,6 @@ void FrmLoggaIn::Form_Load() {
                             app::ReasonOf(e),
                         MB_OK | MB_ICONINFORMATION, L"Lösenordsfilen");
         }
-    }
-}
-
-void FrmLoggaIn::OnCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) {
-        return;
-    }
-    switch (id) {
-        case cmdOK:
-            cmdOK_Click();
-            break;
-        case CmdAvbryt:
-            CmdAvbryt_Click();
-            break;
-        default:
-            break;
     }
 }
 

@@ -18,15 +18,14 @@ class FrmLoggaIn : public Form {
     static constexpr wchar_t kDefaultPassword[] = L"Vinga";
 
     void cmdOK_Click();
+    void CmdAvbryt_Click();
 
   protected:
     void Form_Load() override;
-    void OnCommand(int id, int notifyCode) override;
     bool OnEnterIn(int textBoxId) override;
 
   private:
     void TxtTest_KeyPress(int keyAscii);
-    void CmdAvbryt_Click();
     void Failed();
     void Succeeded();
 

@@ -25,11 +25,17 @@ constexpr std::array kControls{
     // clang-format on
 };
 
+constexpr std::array kCommands{
+    CommandSpec{F::cmdOK, Handler<&F::cmdOK_Click>},
+    CommandSpec{F::cmdSysInfo, Handler<&F::cmdSysInfo_Click>},
+};
+
 constexpr FormSpec kForm{.caption = L"Om Grindvakt",
                          .clientWidth = 6375,
                          .clientHeight = 3120,
                          .taskbar = false,
-                         .controls = kControls};
+                         .controls = kControls,
+                         .commands = kCommands};
 
 constexpr wchar_t kMsinfoKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr wchar_t kMsinfoValue[] = L"PATH";
@@ -77,17 +83,6 @@ std::wstring FrmOm::Description() {
 
 void FrmOm::Form_Load() {
     SetText(LblBesk, Description());
-}
-
-void FrmOm::OnCommand(int id, int notifyCode) {
-    if (notifyCode != BN_CLICKED) {
-        return;
-    }
-    if (id == cmdOK) {
-        cmdOK_Click();
-    } else if (id == cmdSysInfo) {
-        cmdSysInfo_Click();
-    }
 }
 
 void FrmOm::cmdOK_Click() {

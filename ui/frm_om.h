@@ -24,13 +24,11 @@ class FrmOm : public Form {
     static Bool16 GetKeyValue(HKEY keyRoot, const std::wstring& keyName,
                               const std::wstring& subKeyRef, std::wstring& keyVal);
 
-  protected:
-    void Form_Load() override;
-    void OnCommand(int id, int notifyCode) override;
-
-  private:
     void cmdOK_Click();
     void cmdSysInfo_Click();
+
+  protected:
+    void Form_Load() override;
 };
 
 }  // namespace gv

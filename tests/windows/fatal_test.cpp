@@ -28,7 +28,6 @@ class Faulty : public gv::Form {
     Faulty() : Form(kSpec) {}
 
   protected:
-    void OnCommand(int, int) override {}
     bool OnEnterIn(int) override { gv::Raise(gv::err::InvalidCall); }
 };
 

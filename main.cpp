@@ -1,4 +1,4 @@
-// Start-up: the run begins with the login window.
+// Start-up, above every folder: the run begins with the login window.
 #include <windows.h>
 #include <commctrl.h>
 

@@ -1,0 +1,173 @@
+// A window's geometry: twips to pixels at the window's DPI, the font, and the icons.
+#include "core/form.h"
+
+#include <algorithm>
+
+namespace gv {
+namespace {
+
+constexpr int kIconResource = 1;
+
+// Per-monitor DPI functions exist from Windows 10 on; older systems have one DPI.
+template <typename Fn>
+Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    if (auto fn = User32Function<AdjustFn>("AdjustWindowRectExForDpi")) {
+        fn(&rc, style, menu, exStyle, static_cast<UINT>(dpi));
+    } else {
+        ::AdjustWindowRectEx(&rc, style, menu, exStyle);
+    }
+}
+
+UniqueFont CreateFace(const wchar_t* face, int dpi) {
+    return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
+}
+
+// Whether a label's text fits its rectangle in the font: a word-wrapping label
+// may take more lines, as long as they fit its height.
+bool TextFits(HDC dc, HFONT font, HWND label, const ControlSpec& spec, int dpi) {
+    const std::wstring text = WindowText(label);
+    const int width = TwipsToPixels(spec.width, dpi);
+    const bool wrap = (spec.flags & ctl::WordWrap) != 0;
+    RECT need{0, 0, wrap ? width : 0, 0};
+    SelectObjectScope select(dc, font);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+                DT_CALCRECT | DT_EXPANDTABS | (wrap ? DT_WORDBREAK : 0));
+    return need.right <= width && need.bottom <= TwipsToPixels(spec.height, dpi);
+}
+
+// The design's font is MS Sans Serif; its TrueType twin, where the system has it,
+// is taken only while the window's text fits in it, since its widths differ.
+// Asking the font mapper which face it chose is cheaper than enumerating fonts.
+template <typename Fits>
+UniqueFont CreateDesignFont(HWND hwnd, int dpi, Fits fits) {
+    constexpr wchar_t kTrueType[] = L"Microsoft Sans Serif";
+    UniqueFont font = CreateFace(kTrueType, dpi);
+    WindowDC dc(hwnd);
+    wchar_t chosen[LF_FACESIZE] = {};
+    {
+        SelectObjectScope select(dc.get(), font.get());
+        ::GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
+    }
+    if (lstrcmpiW(chosen, kTrueType) == 0 && fits(dc.get(), font.get())) {
+        return font;
+    }
+    return CreateFace(L"MS Sans Serif", dpi);
+}
+
+UniqueIcon LoadIconAt(HINSTANCE instance, int size) {
+    return UniqueIcon(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, size, size, 0)));
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, int dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
+
+int Form::WindowDpi() const {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    if (auto fn = User32Function<GetDpiForWindowFn>("GetDpiForWindow")) {
+        if (const UINT dpi = fn(hwnd_)) {
+            return static_cast<int>(dpi);
+        }
+    }
+    WindowDC dc(nullptr);
+    return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
+}
+
+void Form::Layout(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    // Labels that size themselves always fit; the others must hold their text.
+    UniqueFont font = CreateDesignFont(hwnd_, dpi, [&](HDC dc, HFONT candidate) {
+        return std::ranges::all_of(controls_, [&](const Created& c) {
+            return c.def->kind != ControlKind::Label || (c.def->flags & ctl::AutoSize) ||
+                   TextFits(dc, candidate, c.hwnd, *c.def, dpi);
+        });
+    });
+    const int clientW = TwipsToPixels(layout_.clientWidth, dpi);
+    const int clientH = TwipsToPixels(layout_.clientHeight, dpi);
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    RECT rc{0, 0, clientW, clientH};
+    AdjustForDpi(rc, style, ::GetMenu(hwnd_) != nullptr, exStyle, dpi);
+    int w = rc.right - rc.left;
+    int h = rc.bottom - rc.top;
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE);
+    const int x = suggested ? suggested->left : 0;
+    const int y = suggested ? suggested->top : 0;
+    ::SetWindowPos(hwnd_, nullptr, x, y, w, h, flags);
+    // A wrapped menu bar or an unusual frame: correct by what the client area became.
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    if (client.right != clientW || client.bottom != clientH) {
+        w += clientW - client.right;
+        h += clientH - client.bottom;
+        ::SetWindowPos(hwnd_, nullptr, x, y, w, h, flags);
+    }
+
+    for (const Created& c : controls_) {
+        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    }
+    font_ = std::move(font);
+    for (const Created& c : controls_) {
+        const ControlSpec& s = *c.def;
+        int cw = TwipsToPixels(s.width, dpi);
+        int ch = TwipsToPixels(s.height, dpi);
+        if (s.flags & ctl::AutoSize) {
+            WindowDC dc(hwnd_);
+            SelectObjectScope select(dc.get(), font_.get());
+            const std::wstring text = WindowText(c.hwnd);
+            RECT extent{0, 0, 0, 0};
+            ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent,
+                        DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+            cw = extent.right;
+            ch = extent.bottom;
+        }
+        ::MoveWindow(c.hwnd, TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), cw, ch, TRUE);
+    }
+    if (layout_.icon) {
+        LoadIcons(dpi);
+    }
+}
+
+void Form::LoadIcons(int dpi) {
+    UniqueIcon bigIcon = LoadIconAt(Instance(), ::MulDiv(32, dpi, 96));
+    UniqueIcon smallIcon = LoadIconAt(Instance(), ::MulDiv(16, dpi, 96));
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+    for (const Created& c : controls_) {
+        if (c.def->kind == ControlKind::Image) {
+            ::SendMessageW(c.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon.get()), 0);
+            ::MoveWindow(c.hwnd, TwipsToPixels(c.def->left, dpi), TwipsToPixels(c.def->top, dpi),
+                         TwipsToPixels(c.def->width, dpi), TwipsToPixels(c.def->height, dpi), TRUE);
+        }
+    }
+    // The window and its images hold the new icons now: the old ones may go.
+    bigIcon_ = std::move(bigIcon);
+    smallIcon_ = std::move(smallIcon);
+}
+
+void Form::Centre() {
+    RECT wr{};
+    ::GetWindowRect(hwnd_, &wr);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &mi);
+    const RECT& work = mi.rcWork;
+    const int w = wr.right - wr.left;
+    const int h = wr.bottom - wr.top;
+    const int x = work.left + (work.right - work.left - w) / 2;
+    const int y = work.top + (work.bottom - work.top - h) / 2;
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+}  // namespace gv
