@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/le_word.h"
 #include "registry/account.h"
 #include "registry/registry.h"
 
@@ -17,8 +18,8 @@ namespace {
 using Bytes = std::vector<BYTE>;
 
 Bytes LittleEndian(std::uint32_t u) {
-    return {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8), static_cast<BYTE>(u >> 16),
-            static_cast<BYTE>(u >> 24)};
+    const auto bytes = gv::Le32Bytes(u);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 // Straight to Win32, so the checks never go through the code under test.
