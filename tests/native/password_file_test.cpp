@@ -212,38 +212,46 @@ TEST(PasswordFile, SavedPasswordGrowsThreeBytesAtEachStart) {
         Bytes file = gv::StoredFormOf(c.password, kKey, word);
         EXPECT_EQ(Hex(file), Hex(c.stored));
         for (std::size_t start = 1; start <= 3; ++start) {
-            const gv::LoadedPassword loaded = gv::LoadFromStored(file, kKey, word);
-            EXPECT_EQ(loaded.password, c.password) << "start " << start;
-            EXPECT_TRUE(loaded.growOk);
-            EXPECT_EQ(loaded.grown, ModelScramble(ModelUnscramble(file).content).content);
-            EXPECT_EQ(loaded.grown.size(), c.stored.size() + 3 * start);
-            file = loaded.grown;
+            const auto loaded = gv::TryLoadFromStored(file, kKey, word);
+            ASSERT_TRUE(loaded) << "start " << start;
+            EXPECT_EQ(loaded->password, c.password) << "start " << start;
+            EXPECT_TRUE(loaded->growOk);
+            EXPECT_EQ(loaded->grown, ModelScramble(ModelUnscramble(file).content).content);
+            EXPECT_EQ(loaded->grown.size(), c.stored.size() + 3 * start);
+            file = loaded->grown;
         }
     }
 }
 
-TEST(PasswordFile, LoadReadsTheFirstFieldOrRaises) {
+TEST(PasswordFile, LoadReadsTheFirstFieldOrFindsNone) {
     std::int32_t word = 0;
     const struct {
         Bytes stored;
-        std::string_view password;
+        std::optional<std::string_view> password;  // none: no password stored
         int error;
     } cases[] = {
         {gv::StoredFormOf("H\xE4lsa p\xE5 dig!", kKey, word), "H\xE4lsa p\xE5 dig!", 0},
         {gv::StoredFormOf("ab,cd", kKey, word), "ab", 0},  // saved whole, read in part
         {gv::StoredFormOf("  ab", kKey, word), "ab", 0},
         {{'a', 'b'}, "ab", 0},  // too short for a step: read as it stands
-        {{}, "", gv::err::InputPastEnd},
-        {{' ', '\t', ' '}, "", gv::err::InputPastEnd},
-        {{0x00, 0x00, 0x00, 0x80}, "", gv::err::Overflow},
+        {{}, std::nullopt, 0},
+        {{' ', '\t', ' '}, std::nullopt, 0},
+        {{0x00, 0x00, 0x00, 0x80}, std::nullopt, gv::err::Overflow},
     };
     for (const auto& c : cases) {
-        gv::LoadedPassword loaded;
-        EXPECT_EQ(ErrorNumberOf([&] { loaded = gv::LoadFromStored(c.stored, kKey, word); }),
+        std::optional<gv::LoadedPassword> loaded;
+        EXPECT_EQ(ErrorNumberOf([&] { loaded = gv::TryLoadFromStored(c.stored, kKey, word); }),
                   c.error)
             << Hex(c.stored);
-        EXPECT_EQ(loaded.password, c.password) << Hex(c.stored);
-        EXPECT_EQ(loaded.growOk, c.error == 0) << Hex(c.stored);
+        ASSERT_EQ(loaded.has_value(), c.password.has_value()) << Hex(c.stored);
+        if (loaded) {
+            EXPECT_EQ(loaded->password, *c.password) << Hex(c.stored);
+            EXPECT_TRUE(loaded->growOk) << Hex(c.stored);
+        }
+        // The raising form tells "no password" apart by error 62.
+        const int raised = ErrorNumberOf([&] { gv::LoadFromStored(c.stored, kKey, word); });
+        EXPECT_EQ(raised, c.error != 0 ? c.error : (c.password ? 0 : gv::err::InputPastEnd))
+            << Hex(c.stored);
     }
     EXPECT_EQ(ErrorNumberOf([&] { gv::StoredFormOf("x\xFF\xFF\x7F", kKey, word); }),
               gv::err::Overflow);
@@ -261,9 +269,10 @@ TEST(PasswordFile, GrowFailsWhenScramblingAgainOverflows) {
     ASSERT_FALSE(ModelScramble(plain).ok);
 
     std::int32_t word = 0;
-    const gv::LoadedPassword loaded = gv::LoadFromStored(stored, kKey, word);
-    EXPECT_EQ(loaded.password, "a\xFF\xFF\x7F");
-    EXPECT_FALSE(loaded.growOk);
+    const auto loaded = gv::TryLoadFromStored(stored, kKey, word);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->password, "a\xFF\xFF\x7F");
+    EXPECT_FALSE(loaded->growOk);
 }
 
 TEST(SurvivesStorage, OrdinaryAndRefusedPasswords) {
