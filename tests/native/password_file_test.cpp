@@ -18,7 +18,8 @@
 namespace {
 
 using gv::Bytes;
-constexpr std::int32_t kKey = gv::kScrambleKey;
+// Written out rather than taken from the program: files saved with it must always open.
+constexpr std::int32_t kKey = 821;
 constexpr std::int64_t kTwo32 = std::int64_t{1} << 32;
 
 // The password file as the in-place passes see it on disk: bytes numbered from 1,
@@ -199,21 +200,26 @@ TEST(ScramblePasses, OverflowInAnyStepRaisesErrorSix) {
     }
 }
 
-TEST(PasswordFile, SavedPasswordGrowsThreeBytesAtEachStart) {
+TEST(PasswordFile, KnownPasswordsHaveFixedBytesAndGrowThreeAtEachStart) {
     const struct {
         std::string_view password;
-        Bytes stored;  // worked by hand: the line plus 0x335 at each position
+        Bytes stored;  // worked by hand: the line plus 0x335 at each position, carries included
     } cases[] = {
         {"abc", {0x96, 0x9A, 0x9B, 0x45, 0x42, 0x03, 0x00, 0x00}},
         {"", {0x42, 0x42, 0x03, 0x00, 0x00}},
+        {"Vinga", {0x8B, 0xA1, 0xA6, 0x9F, 0x99, 0x45, 0x42, 0x03, 0x00, 0x00}},
+        {"H\xE4lsa", {0x7D, 0x1C, 0xA5, 0xAB, 0x99, 0x45, 0x42, 0x03, 0x00, 0x00}},
+        {"\xF6ra", {0x2B, 0xAB, 0x99, 0x45, 0x42, 0x03, 0x00, 0x00}},
     };
     for (const auto& c : cases) {
+        // The program's own key: a changed constant would lock out every saved file.
         std::int32_t word = 0;
-        Bytes file = gv::StoredFormOf(c.password, kKey, word);
-        EXPECT_EQ(Hex(file), Hex(c.stored));
+        EXPECT_EQ(Hex(gv::StoredFormOf(c.password, gv::kScrambleKey, word)), Hex(c.stored))
+            << Hex(c.password);
+        Bytes file = c.stored;
         for (std::size_t start = 1; start <= 3; ++start) {
-            const auto loaded = gv::TryLoadFromStored(file, kKey, word);
-            ASSERT_TRUE(loaded) << "start " << start;
+            const auto loaded = gv::TryLoadFromStored(file, gv::kScrambleKey, word);
+            ASSERT_TRUE(loaded) << Hex(c.password) << " start " << start;
             EXPECT_EQ(loaded->password, c.password) << "start " << start;
             EXPECT_TRUE(loaded->growOk);
             EXPECT_EQ(loaded->grown, ModelScramble(ModelUnscramble(file).content).content);
