@@ -76,7 +76,7 @@ int main() {
         const std::string password = LongPassword(size);
         std::int32_t word = 0;
         auto load = [&] {
-            sink += gv::LoadFromStored(stored, gv::kScrambleKey, word).grown.size();
+            sink += gv::TryLoadFromStored(stored, gv::kScrambleKey, word).value().grown.size();
         };
         auto save = [&] { sink += gv::StoredFormOf(password, gv::kScrambleKey, word).size(); };
         const double loadMs = MedianMs(load);

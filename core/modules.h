@@ -19,9 +19,8 @@ inline std::wstring StoredPassword;
 }  // namespace Module1
 
 namespace Module2 {
+// The key of the scramble passes, set by the login window before the first pass.
 inline std::int32_t ScrambleKey = 0;
-// The four-byte window each scramble step reads into.
-inline std::int32_t ScrambleWord = 0;
 }  // namespace Module2
 
 }  // namespace gv

@@ -1,6 +1,9 @@
 #include "registry/registry.h"
 
+#include <array>
+
 #include "core/ansi.h"
+#include "core/le_word.h"
 #include "core/platform.h"
 #include "registry/account.h"
 
@@ -11,16 +14,14 @@ std::int32_t ReadDwordValue(HKEY root, const std::wstring& keyPath, const std::w
     UniqueKey key;
     ::RegOpenKeyA(root, ToAnsi(keyPath).c_str(), key.put());
     DWORD type = 0;
-    std::uint8_t data[4] = {};
-    DWORD size = sizeof data;
-    const LONG rc =
-        ::RegQueryValueExA(key.get(), ToAnsi(valueName).c_str(), nullptr, &type, data, &size);
+    std::array<std::uint8_t, 4> data{};
+    auto size = static_cast<DWORD>(data.size());
+    const LONG rc = ::RegQueryValueExA(key.get(), ToAnsi(valueName).c_str(), nullptr, &type,
+                                       data.data(), &size);
     if (rc != ERROR_SUCCESS || type != REG_DWORD) {
         return 0;
     }
-    const std::uint32_t u = std::uint32_t{data[0]} | (std::uint32_t{data[1]} << 8) |
-                            (std::uint32_t{data[2]} << 16) | (std::uint32_t{data[3]} << 24);
-    return static_cast<std::int32_t>(u);
+    return static_cast<std::int32_t>(ReadLe32(data));
 }
 
 WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
@@ -30,10 +31,9 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
     if (rc != ERROR_SUCCESS) {
         return {false, static_cast<DWORD>(rc)};
     }
-    const auto u = static_cast<std::uint32_t>(value);
-    const BYTE data[4] = {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8),
-                          static_cast<BYTE>(u >> 16), static_cast<BYTE>(u >> 24)};
-    rc = ::RegSetValueExA(key.get(), ToAnsi(valueName).c_str(), 0, REG_DWORD, data, sizeof data);
+    const auto data = Le32Bytes(static_cast<std::uint32_t>(value));
+    rc = ::RegSetValueExA(key.get(), ToAnsi(valueName).c_str(), 0, REG_DWORD, data.data(),
+                          static_cast<DWORD>(data.size()));
     if (rc != ERROR_SUCCESS) {
         return {false, static_cast<DWORD>(rc)};
     }

@@ -1,7 +1,5 @@
 #include "store/list_input.h"
 
-#include "core/errors.h"
-
 namespace gv {
 namespace {
 
@@ -36,14 +34,6 @@ std::optional<std::string> TryReadListField(std::span<const std::uint8_t> data) 
         field.pop_back();
     }
     return field;
-}
-
-std::string ReadListField(std::span<const std::uint8_t> data) {
-    auto field = TryReadListField(data);
-    if (!field) {
-        Raise(err::InputPastEnd);
-    }
-    return *std::move(field);
 }
 
 }  // namespace gv

@@ -14,7 +14,4 @@ namespace gv {
 // Empty when there is no field at all: no data, or only blanks.
 std::optional<std::string> TryReadListField(std::span<const std::uint8_t> data);
 
-// As above, raising error 62 (input past end of file) where there is no field.
-std::string ReadListField(std::span<const std::uint8_t> data);
-
 }  // namespace gv

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/errors.h"
 #include "store/list_input.h"
 
 namespace gv {
@@ -22,13 +23,26 @@ Bytes StoredFormOf(std::string_view ansiPassword, std::int32_t key, std::int32_t
     return bytes;
 }
 
-LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word) {
+std::optional<LoadedPassword> TryLoadFromStored(Bytes stored, std::int32_t key,
+                                                std::int32_t& word) {
     UnscramblePass(stored, key, word);
+    std::optional<std::string> field = TryReadListField(stored);
+    if (!field) {
+        return std::nullopt;
+    }
     LoadedPassword result;
-    result.password = ReadListField(stored);
+    result.password = std::move(*field);
     result.growOk = TryScramblePass(stored, key);
     result.grown = std::move(stored);
     return result;
+}
+
+LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word) {
+    std::optional<LoadedPassword> loaded = TryLoadFromStored(std::move(stored), key, word);
+    if (!loaded) {
+        Raise(err::InputPastEnd);
+    }
+    return std::move(*loaded);
 }
 
 bool SurvivesStorage(std::string_view ansiPassword, std::int32_t key) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,11 @@ struct LoadedPassword {
     bool growOk = false;   // false when scrambling again overflowed; keep the old file then
 };
 
-// Descrambles the stored bytes and reads the password field. Raises error 62
-// where there is no field (an empty file) and error 6 when descrambling overflows.
+// Descrambles the stored bytes and reads the password field; none where there is
+// no field (an empty or blank file). Raises error 6 when descrambling overflows.
+std::optional<LoadedPassword> TryLoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word);
+
+// As above, raising error 62 (input past end of file) where there is no field.
 LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word);
 
 // True when a password saved now reads back unchanged at each of the next starts.

@@ -5,7 +5,6 @@
 #include "core/ansi.h"
 #include "core/checked.h"
 #include "core/errors.h"
-#include "core/modules.h"
 #include "core/platform.h"
 #include "store/password_file.h"
 
@@ -247,7 +246,7 @@ void ReplaceFileContents(const std::wstring& path, const Bytes& content) {
     }
 }
 
-void LoadPassword(std::wstring& filePassword) {
+std::optional<std::wstring> LoadPassword(std::int32_t key) {
     const std::wstring path = PasswordFilePath();
     // A replace that was cut short leaves its temporary file, which was never the
     // password, and may leave the old file under its backup name only.
@@ -258,27 +257,29 @@ void LoadPassword(std::wstring& filePassword) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             // No file means no password, also where the empty file cannot be made.
             CreateEmptyFileIfMissing(path);
-            Raise(err::InputPastEnd);
+            return std::nullopt;
         }
         RaiseWin32(code);
     }
-    LoadedPassword loaded =
-        LoadFromStored(ReadWholeFile(path), Module2::ScrambleKey, Module2::ScrambleWord);
-    filePassword = FromAnsi(loaded.password);
-    Module1::StoredPassword = filePassword;
-    if (loaded.growOk) {
+    std::int32_t word = 0;
+    const std::optional<LoadedPassword> loaded = TryLoadFromStored(ReadWholeFile(path), key, word);
+    if (!loaded) {
+        return std::nullopt;
+    }
+    std::wstring password = FromAnsi(loaded->password);
+    if (loaded->growOk) {
         try {
-            ReplaceFileContents(path, loaded.grown);
+            ReplaceFileContents(path, loaded->grown);
         } catch (const RuntimeError&) {
             // The password is read and the old file is still valid: log in as usual.
         }
     }
+    return password;
 }
 
-void SavePassword(const std::wstring& password) {
-    const std::string ansi = ToAnsi(password);
-    ReplaceFileContents(PasswordFilePath(),
-                        StoredFormOf(ansi, Module2::ScrambleKey, Module2::ScrambleWord));
+void SavePassword(const std::wstring& password, std::int32_t key) {
+    std::int32_t word = 0;
+    ReplaceFileContents(PasswordFilePath(), StoredFormOf(ToAnsi(password), key, word));
 }
 
 }  // namespace gv

@@ -3,6 +3,8 @@
 // bytes in memory and replaces the file in one step.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "store/scramble.h"
@@ -12,15 +14,17 @@ namespace gv {
 // The executable's folder joined with "\grindvakt.dat".
 std::wstring PasswordFilePath();
 
-// Reads the file and sets StoredPassword (and filePassword); the file is then
-// written back three bytes longer. Raises error 62 when no password is stored
-// (an empty or missing file) and another error when the file cannot be read.
-// A failure to write the grown file back is not an error: the old file stays valid.
-void LoadPassword(std::wstring& filePassword);
+// Reads the password with the given scramble key; the file is then written back
+// three bytes longer. None when no password is stored: an empty or blank file, or
+// a missing one, which is created empty. Raises an error when the file cannot be
+// read or descrambled. A failure to write the grown file back is not an error:
+// the old file stays valid.
+std::optional<std::wstring> LoadPassword(std::int32_t key);
 
-// Stores a new password. Raises an error, with the file untouched, when the
-// password cannot be converted or stored, or the file cannot be replaced.
-void SavePassword(const std::wstring& password);
+// Stores a new password scrambled with the given key. Raises an error, with the
+// file untouched, when the password cannot be converted or stored, or the file
+// cannot be replaced.
+void SavePassword(const std::wstring& password, std::int32_t key);
 
 // File primitives, each raising a numbered error that names the reason.
 Bytes ReadWholeFile(const std::wstring& path);

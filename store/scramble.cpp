@@ -1,36 +1,26 @@
 #include "store/scramble.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <span>
 
 #include "core/errors.h"
+#include "core/le_word.h"
 
 namespace gv {
 namespace {
 
-std::int32_t LoadWord(const Bytes& b, std::size_t at) {
-    const std::uint32_t u = std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
-                            (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
-    return static_cast<std::int32_t>(u);
-}
-
-void StoreWord(Bytes& b, std::size_t at, std::int32_t value) {
-    const auto u = static_cast<std::uint32_t>(value);
-    b[at] = static_cast<std::uint8_t>(u);
-    b[at + 1] = static_cast<std::uint8_t>(u >> 8);
-    b[at + 2] = static_cast<std::uint8_t>(u >> 16);
-    b[at + 3] = static_cast<std::uint8_t>(u >> 24);
-}
-
 // One step: word +/- key in 32-bit signed arithmetic. False on overflow.
 bool Step(Bytes& b, std::size_t at, std::int32_t key, int sign, std::int32_t& word) {
-    word = LoadWord(b, at);
+    word = static_cast<std::int32_t>(ReadLe32(std::span(b).subspan(at).first<4>()));
     const std::int64_t r = std::int64_t{word} + sign * std::int64_t{key};
     if (r < std::numeric_limits<std::int32_t>::min() ||
         r > std::numeric_limits<std::int32_t>::max()) {
         return false;
     }
-    StoreWord(b, at, static_cast<std::int32_t>(r));
+    const auto bytes = Le32Bytes(static_cast<std::uint32_t>(r));
+    std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     return true;
 }
 

@@ -102,7 +102,7 @@ void FrmÄndraLösenord::cmdOK_Click() {
     // The window takes no input while the file is replaced.
     ::EnableWindow(Hwnd(), FALSE);
     try {
-        SavePassword(newEntry);
+        SavePassword(newEntry, Module2::ScrambleKey);
     } catch (const RuntimeError& e) {
         ::EnableWindow(Hwnd(), TRUE);
         app::MsgBox(L"Det nya lösenordet kunde inte sparas i " + PasswordFilePath() + L".\r\n\r\n" +

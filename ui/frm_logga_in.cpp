@@ -1,6 +1,9 @@
 #include "ui/frm_logga_in.h"
 
 #include <array>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "core/ansi.h"
 #include "core/app.h"
@@ -47,16 +50,17 @@ void FrmLoggaIn::Form_Load() {
     Module2::ScrambleKey = kScrambleKey;
     Module1::NoPassword = False;
     try {
-        LoadPassword(FilePassword);
-    } catch (const RuntimeError& e) {
-        if (e.Number() == err::InputPastEnd) {
-            Module1::NoPassword = True;
+        if (std::optional<std::wstring> stored = LoadPassword(Module2::ScrambleKey)) {
+            FilePassword = std::move(*stored);
+            Module1::StoredPassword = FilePassword;
         } else {
-            // No entry can pass now; say why instead of leaving the user guessing.
-            app::MsgBox(L"Lösenordsfilen " + PasswordFilePath() + L" kunde inte läsas.\r\n\r\n" +
-                            app::ReasonOf(e),
-                        MB_OK | MB_ICONINFORMATION, L"Lösenordsfilen");
+            Module1::NoPassword = True;
         }
+    } catch (const RuntimeError& e) {
+        // No entry can pass now; say why instead of leaving the user guessing.
+        app::MsgBox(L"Lösenordsfilen " + PasswordFilePath() + L" kunde inte läsas.\r\n\r\n" +
+                        app::ReasonOf(e),
+                    MB_OK | MB_ICONINFORMATION, L"Lösenordsfilen");
     }
 }
 

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "core/errors.h"
-#include "core/modules.h"
 #include "core/platform.h"
 #include "store/password_file.h"
 #include "store/password_store.h"
@@ -311,9 +311,6 @@ namespace {
 class PasswordFile : public testing::Test {
   protected:
     void SetUp() override {
-        gv::Module2::ScrambleKey = gv::kScrambleKey;
-        gv::Module2::ScrambleWord = 0;
-        gv::Module1::StoredPassword.clear();
         // Spelled out rather than asked of the code under test.
         path_ = gv::ExeDirectory() + L"\\grindvakt.dat";
         ASSERT_EQ(gv::PasswordFilePath(), path_);
@@ -333,43 +330,35 @@ class PasswordFile : public testing::Test {
         return gv::StoredFormOf(ansi, gv::kScrambleKey, word);
     }
 
+    static std::optional<std::wstring> Load() { return gv::LoadPassword(gv::kScrambleKey); }
+    static void Save(const std::wstring& password) { gv::SavePassword(password, gv::kScrambleKey); }
+
     std::wstring path_;
-    std::wstring filePassword_;
 };
 
 }  // namespace
 
 TEST_F(PasswordFile, MissingOrEmptyFileMeansNoPassword) {
-    auto error = Caught([&] { gv::LoadPassword(filePassword_); });
-    ASSERT_TRUE(error) << "expected error 62 for a missing file, got none";
-    EXPECT_EQ(error->Number(), gv::err::InputPastEnd);
+    EXPECT_EQ(Load(), std::nullopt) << "a missing file holds no password";
     ASSERT_TRUE(Exists(path_)) << "the missing file is created empty";
     EXPECT_TRUE(ReadBytes(path_).empty());
 
-    error = Caught([&] { gv::LoadPassword(filePassword_); });
-    ASSERT_TRUE(error) << "expected error 62 for an empty file, got none";
-    EXPECT_EQ(error->Number(), gv::err::InputPastEnd);
+    EXPECT_EQ(Load(), std::nullopt) << "an empty file holds no password";
     EXPECT_TRUE(ReadBytes(path_).empty()) << "an empty file stays empty";
-    EXPECT_TRUE(gv::Module1::StoredPassword.empty());
 }
 
 TEST_F(PasswordFile, SavedSwedishPasswordLoadsBackAndGrows) {
-    gv::SavePassword(L"H\u00e4lsa");
+    Save(L"H\u00e4lsa");
     const gv::Bytes saved = ReadBytes(path_);
     const gv::Bytes expected = StoredForm("H\xE4lsa");
     EXPECT_EQ(saved, expected) << "expected " << Hex(expected) << ", got " << Hex(saved);
     EXPECT_EQ(saved.size(), 10u) << "5 letters + CR LF + 3";
-    EXPECT_TRUE(gv::Module1::StoredPassword.empty()) << "a save leaves the stored password alone";
 
-    gv::LoadPassword(filePassword_);
-    EXPECT_EQ(filePassword_, L"H\u00e4lsa");
-    EXPECT_EQ(gv::Module1::StoredPassword, L"H\u00e4lsa");
+    EXPECT_EQ(Load(), L"H\u00e4lsa");
     EXPECT_EQ(ReadBytes(path_).size(), saved.size() + 3);
     EXPECT_TRUE(HoldOpen(path_, 0)) << "no handle may stay open after the load";
 
-    filePassword_.clear();
-    gv::LoadPassword(filePassword_);
-    EXPECT_EQ(filePassword_, L"H\u00e4lsa") << "the grown file reads back the same password";
+    EXPECT_EQ(Load(), L"H\u00e4lsa") << "the grown file reads back the same password";
     EXPECT_EQ(ReadBytes(path_).size(), saved.size() + 6);
 }
 
@@ -377,26 +366,23 @@ TEST_F(PasswordFile, OverflowingFileRaisesSixAndIsUnchanged) {
     // 00 00 00 80 is INT32_MIN; subtracting the key overflows at the first step.
     const gv::Bytes bad{0x00, 0x00, 0x00, 0x80};
     WriteBytes(path_, bad);
-    const auto error = Caught([&] { gv::LoadPassword(filePassword_); });
+    const auto error = Caught([&] { (void)Load(); });
     ASSERT_TRUE(error) << "expected error 6, got none";
     EXPECT_EQ(error->Number(), gv::err::Overflow);
     EXPECT_EQ(ReadBytes(path_), bad) << "got " << Hex(ReadBytes(path_));
-    EXPECT_TRUE(filePassword_.empty());
-    EXPECT_TRUE(gv::Module1::StoredPassword.empty());
     EXPECT_TRUE(HoldOpen(path_, 0)) << "no handle may stay open after a failed load";
 }
 
 TEST_F(PasswordFile, LockedFileRaisesAndIsUnchanged) {
-    gv::SavePassword(L"abc");
+    Save(L"abc");
     const gv::Bytes saved = ReadBytes(path_);
     {
         gv::UniqueFile lock = HoldOpen(path_, 0);
-        const auto load = Caught([&] { gv::LoadPassword(filePassword_); });
+        const auto load = Caught([&] { (void)Load(); });
         ASSERT_TRUE(load) << "expected an error loading a locked file, got none";
         EXPECT_EQ(load->Number(), gv::err::PermissionDenied) << load->Text();
-        EXPECT_TRUE(gv::Module1::StoredPassword.empty());
 
-        const auto save = Caught([&] { gv::SavePassword(L"ny"); });
+        const auto save = Caught([&] { Save(L"ny"); });
         ASSERT_TRUE(save) << "expected an error saving over a locked file, got none";
         EXPECT_FALSE(Exists(temp())) << "a failed save leaves no temporary file";
     }
@@ -405,31 +391,29 @@ TEST_F(PasswordFile, LockedFileRaisesAndIsUnchanged) {
 
 TEST_F(PasswordFile, ReadableButUnwritableFileStillLoads) {
     // A reader that shares reading but not deletion blocks only the write-back.
-    gv::SavePassword(L"abc");
+    Save(L"abc");
     const gv::Bytes saved = ReadBytes(path_);
     {
         gv::UniqueFile reader = HoldOpen(path_, FILE_SHARE_READ);
-        EXPECT_NO_THROW(gv::LoadPassword(filePassword_));
-        EXPECT_EQ(filePassword_, L"abc");
+        std::optional<std::wstring> loaded;
+        EXPECT_NO_THROW(loaded = Load());
+        EXPECT_EQ(loaded, L"abc");
         EXPECT_FALSE(Exists(temp()));
     }
     EXPECT_EQ(ReadBytes(path_), saved) << "the old file stays valid when it cannot grow";
 }
 
 TEST_F(PasswordFile, StaleTemporaryFileIsRemovedByTheLoad) {
-    gv::SavePassword(L"abc");
+    Save(L"abc");
     EXPECT_EQ(ReadBytes(path_).size(), 8u);
     WriteBytes(temp(), StoredForm("inbrott"));
-    gv::LoadPassword(filePassword_);
-    EXPECT_EQ(filePassword_, L"abc") << "the password comes from the real file only";
+    EXPECT_EQ(Load(), L"abc") << "the password comes from the real file only";
     EXPECT_EQ(ReadBytes(path_).size(), 11u);
     EXPECT_FALSE(Exists(temp())) << "the leftover of a cut-short save must be removed";
 
     ::DeleteFileW(path_.c_str());
     WriteBytes(temp(), StoredForm("inbrott"));
-    const auto error = Caught([&] { gv::LoadPassword(filePassword_); });
-    ASSERT_TRUE(error) << "expected error 62 without the file, got none";
-    EXPECT_EQ(error->Number(), gv::err::InputPastEnd) << "a leftover is never the password";
+    EXPECT_EQ(Load(), std::nullopt) << "a leftover is never the password";
     EXPECT_FALSE(Exists(temp()));
 }
 
@@ -437,15 +421,12 @@ TEST_F(PasswordFile, ReplaceCutShortIsUndoneByTheLoad) {
     // Stopped between its renames: the old file is under the backup name only.
     WriteBytes(backup(), StoredForm("abc"));
     WriteBytes(temp(), StoredForm("inbrott"));
-    gv::LoadPassword(filePassword_);
-    EXPECT_EQ(filePassword_, L"abc") << "the old file is the password";
+    EXPECT_EQ(Load(), L"abc") << "the old file is the password";
     EXPECT_FALSE(Exists(backup()));
     EXPECT_FALSE(Exists(temp()));
 
     // Stopped after them: the backup is a spare copy of an older password.
     WriteBytes(backup(), StoredForm("gammalt"));
-    filePassword_.clear();
-    gv::LoadPassword(filePassword_);
-    EXPECT_EQ(filePassword_, L"abc");
+    EXPECT_EQ(Load(), L"abc");
     EXPECT_FALSE(Exists(backup()));
 }

@@ -16,9 +16,12 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-Bytes LittleEndian(std::uint32_t u) {
-    return {static_cast<BYTE>(u), static_cast<BYTE>(u >> 8), static_cast<BYTE>(u >> 16),
-            static_cast<BYTE>(u >> 24)};
+// A REG_DWORD's data is the DWORD as it lies in memory, built apart from the
+// program's own byte order.
+Bytes DwordData(DWORD u) {
+    Bytes b(sizeof u);
+    std::memcpy(b.data(), &u, sizeof u);
+    return b;
 }
 
 // Straight to Win32, so the checks never go through the code under test.
@@ -67,13 +70,13 @@ TEST_F(RegistryValue, ReadsTheStoredDwordAndZeroForAnythingElse) {
         std::int32_t expected;
     } cases[] = {
         {"missing key", nullptr, REG_NONE, {}, 0},
-        {"missing value", L"Annat", REG_DWORD, LittleEndian(1), 0},
+        {"missing value", L"Annat", REG_DWORD, DwordData(1), 0},
         {"REG_SZ \"1\"", L"V", REG_SZ, {'1', 0, 0, 0}, 0},
-        {"REG_BINARY 01 00 00 00", L"V", REG_BINARY, LittleEndian(1), 0},
-        {"REG_DWORD 2", L"V", REG_DWORD, LittleEndian(2), 2},
-        {"REG_DWORD 0xFFFFFFFF", L"V", REG_DWORD, LittleEndian(0xFFFFFFFFu), -1},
-        {"REG_DWORD 0x80000000", L"V", REG_DWORD, LittleEndian(0x80000000u), INT32_MIN},
-        {"REG_DWORD 0x7FFFFFFF", L"V", REG_DWORD, LittleEndian(0x7FFFFFFFu), INT32_MAX},
+        {"REG_BINARY 01 00 00 00", L"V", REG_BINARY, DwordData(1), 0},
+        {"REG_DWORD 2", L"V", REG_DWORD, DwordData(2), 2},
+        {"REG_DWORD 0xFFFFFFFF", L"V", REG_DWORD, DwordData(0xFFFFFFFFu), -1},
+        {"REG_DWORD 0x80000000", L"V", REG_DWORD, DwordData(0x80000000u), INT32_MIN},
+        {"REG_DWORD 0x7FFFFFFF", L"V", REG_DWORD, DwordData(0x7FFFFFFFu), INT32_MAX},
     };
     for (const auto& c : cases) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
@@ -95,7 +98,7 @@ TEST_F(RegistryValue, WriteCreatesKeyAndStoresFourLittleEndianBytes) {
         const RawValue raw = ReadRaw(nested, L"V");
         ASSERT_EQ(raw.rc, ERROR_SUCCESS) << "no value after writing " << value;
         EXPECT_EQ(raw.type, DWORD{REG_DWORD}) << "after writing " << value;
-        EXPECT_EQ(raw.data, LittleEndian(static_cast<std::uint32_t>(value))) << "after " << value;
+        EXPECT_EQ(raw.data, DwordData(static_cast<std::uint32_t>(value))) << "after " << value;
         EXPECT_EQ(gv::Registry::ReadDwordValue(HKEY_CURRENT_USER, nested, L"V"), value);
     }
 }
@@ -110,7 +113,7 @@ TEST_F(RegistryValue, WriteThatCannotTakeEffectReportsTheSystemError) {
                                 REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::wstring longName(16384, L'n');
-    const Bytes zero = LittleEndian(0);
+    const Bytes zero = DwordData(0);
     const auto longNameError =
         static_cast<DWORD>(::RegSetValueExW(key, longName.c_str(), 0, REG_DWORD, zero.data(), 4));
     ::RegCloseKey(key);
@@ -180,7 +183,7 @@ TEST_F(RegistryPolicy, SwitchWritesAndReadsTheUserPolicyValue) {
         const RawValue raw = ReadRaw(gv::kPolicyKey, gv::kPolicyValue);
         ASSERT_EQ(raw.rc, ERROR_SUCCESS) << "writing " << value << " left no value";
         EXPECT_EQ(raw.type, DWORD{REG_DWORD});
-        EXPECT_EQ(raw.data, LittleEndian(static_cast<std::uint32_t>(value)));
+        EXPECT_EQ(raw.data, DwordData(static_cast<std::uint32_t>(value)));
         EXPECT_EQ(gv::ReadPolicy(), value);
     }
     ASSERT_EQ(WriteRaw(gv::kPolicyKey, gv::kPolicyValue, REG_SZ, {'1', 0, 0, 0}), ERROR_SUCCESS);
@@ -239,7 +242,7 @@ class RegistryPolicyOfAnother : public RegistryPolicy {
     void SetUp() override {
         RegistryPolicy::SetUp();
         ::RegDeleteTreeW(HKEY_USERS, kTheirSid);
-        ASSERT_EQ(WriteRaw(gv::kPolicyKey, gv::kPolicyValue, REG_DWORD, LittleEndian(7)),
+        ASSERT_EQ(WriteRaw(gv::kPolicyKey, gv::kPolicyValue, REG_DWORD, DwordData(7)),
                   ERROR_SUCCESS);
         gv::LookUpAccounts = &ElevatedAsAnother;
     }
@@ -254,7 +257,7 @@ class RegistryPolicyOfAnother : public RegistryPolicy {
 
 TEST_F(RegistryPolicyOfAnother, SwitchesTheSignedInAccountsValueNeverTheProcessOwn) {
     const std::wstring theirs = std::wstring(kTheirSid) + L"\\" + gv::kPolicyKey;
-    const Bytes seven = LittleEndian(7);
+    const Bytes seven = DwordData(7);
     EXPECT_EQ(gv::ReadPolicy(), 0) << "their hive is not loaded: read the process's own 7";
     gv::WriteResult r = gv::WritePolicyToRegistry(1);
     EXPECT_FALSE(r.ok) << "reported a write to a hive that is not loaded";
