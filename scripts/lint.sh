@@ -14,6 +14,12 @@ for d in $gcc_inc; do
     case $d in *c++* | */x86_64-w64-mingw32/include) extra+=(--extra-arg=-isystem"$d") ;; esac
 done
 status=0
+# Layers point one way: core/ names nothing above it, and store/ leaves the
+# program-wide variables to the windows.
+if grep -n -E '#include "(ui|store|registry)/' core/* || grep -n 'core/modules.h' store/*; then
+    echo "lint: an include points up a layer" >&2
+    status=1
+fi
 # Two at a time; each prints its findings and fails on any.
 export GV_WINDOWS_BUILD_DIR="${GV_WINDOWS_BUILD_DIR:-$root/build/windows}"
 printf '%s\n' $sources | xargs -P2 -I{} sh -c 'clang-tidy -p "${GV_WINDOWS_BUILD_DIR:-build/windows}" --quiet "$@" {} 2>/dev/null' _ "${extra[@]}" || status=1
