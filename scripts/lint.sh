@@ -9,7 +9,8 @@ sources=$(git ls-files main.cpp 'core/*.cpp' 'store/*.cpp' 'registry/*.cpp' 'ui/
 # clang-tidy parses the MinGW build with the MinGW C++ headers.
 gcc_inc=$(echo | x86_64-w64-mingw32-g++-posix -E -x c++ - -v 2>&1 |
     sed -n '/#include <...> search starts here/,/End of search list/p' | grep '^ /' | sed 's/^ //')
-extra=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-Wno-unknown-warning-option)
+extra=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-Wno-unknown-warning-option
+       --extra-arg=-Wno-ignored-optimization-argument)  # GCC's link-time optimisation flags
 for d in $gcc_inc; do
     case $d in *c++* | */x86_64-w64-mingw32/include) extra+=(--extra-arg=-isystem"$d") ;; esac
 done
