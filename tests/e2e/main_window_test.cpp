@@ -379,17 +379,4 @@ TEST_F(ConfirmEnd, AvslutaEndsRunAtOnceByClickEnterSpaceAndAltA) {
     }
 }
 
-TEST_F(ConfirmEnd, EscDoesNothing) {
-    ASSERT_NO_FATAL_FAILURE(LogIn());
-    ASSERT_NO_FATAL_FAILURE(Apply());
-    ASSERT_TRUE(session.WaitForFocus(confirm.button));
-    ASSERT_TRUE(session.PressKey(VK_ESCAPE));
-    EXPECT_FALSE(e2e::WaitUntil([&] { return !session.Running(); }, 1000)) << "Esc ended the run";
-    EXPECT_TRUE(::IsWindowVisible(confirm.window)) << "the confirmation stays after Esc";
-    EXPECT_EQ(confirm.window, FindConfirmation(session).window);
-    ASSERT_TRUE(session.WaitForExit(kTimerHighMs + e2e::kTimeoutMs))
-        << "the timer did not end the run";
-    EXPECT_GE(MsSince(clicked), kTimerLowMs) << "the timer, not Esc, should end the run";
-}
-
 }  // namespace
