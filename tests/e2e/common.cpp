@@ -17,18 +17,24 @@ void Run::StartLogin() {
     ASSERT_NO_FATAL_FAILURE(AwaitLogin());
 }
 
-void Run::AwaitLogin() {
+HWND Run::AwaitWindow(std::wstring_view caption) {
     WaitUntil([&] {
-        return session.FindWindowNamed(kLoginCaption) || session.FindMessageBox() ||
-               !session.Running();
+        return session.FindWindowNamed(caption) || session.FindMessageBox() || !session.Running();
     });
     if (auto box = session.FindMessageBox()) {
-        FAIL() << "expected the login window, got a box \"" << Utf8(box->title)
-               << "\": " << Utf8(box->text);
+        ADD_FAILURE() << "expected the window \"" << Utf8(caption) << "\", got a box \""
+                      << Utf8(box->title) << "\": " << Utf8(box->text);
+        return nullptr;
     }
-    login = session.FindWindowNamed(kLoginCaption);
-    ASSERT_NE(nullptr, login) << "no login window; exit code 0x" << std::hex
-                              << session.WaitForExit(0).value_or(STILL_ACTIVE);
+    const HWND window = session.FindWindowNamed(caption);
+    EXPECT_NE(nullptr, window) << "no window \"" << Utf8(caption) << "\"; exit code 0x" << std::hex
+                               << session.WaitForExit(0).value_or(STILL_ACTIVE);
+    return window;
+}
+
+void Run::AwaitLogin() {
+    login = AwaitWindow(kLoginCaption);
+    ASSERT_NE(nullptr, login);
     loginText = FindControl(login, L"Edit");
     loginOk = FindControl(login, L"Button", L"&Ok");
     ASSERT_TRUE(loginText && loginOk) << "the login window's text box and \"&Ok\"";
@@ -47,16 +53,8 @@ void Run::EnterPassword(std::wstring_view password, bool keys) {
 }
 
 void Run::AwaitMain() {
-    WaitUntil([&] {
-        return session.FindWindowNamed(kMainCaption) || session.FindMessageBox() ||
-               !session.Running();
-    });
-    if (auto box = session.FindMessageBox()) {
-        FAIL() << "expected the main window, got a box \"" << Utf8(box->title)
-               << "\": " << Utf8(box->text);
-    }
-    main = session.FindWindowNamed(kMainCaption);
-    ASSERT_NE(nullptr, main) << "the main window did not open";
+    main = AwaitWindow(kMainCaption);
+    ASSERT_NE(nullptr, main);
     ja = FindControl(main, L"Button", L"Ja");
     nej = FindControl(main, L"Button", L"Nej");
     andra = FindControl(main, L"Button", L"&Ändra");

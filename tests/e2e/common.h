@@ -31,6 +31,9 @@ class Run : public testing::Test {
     // box; a message box or an early end fails the case.
     void StartLogin();
     void AwaitLogin();
+    // The window once it shows; null, and a failure naming the box, where a
+    // message box comes instead or the run ends.
+    HWND AwaitWindow(std::wstring_view caption);
     // Types into the login window and clicks "&Ok"; with `keys`, types key by key
     // into the focused box and presses Enter.
     void EnterPassword(std::wstring_view password, bool keys = false);
