@@ -32,9 +32,10 @@ function(gv_add_wine_gtests label exe)
       if(name MATCHES "Utf8CodePage")
         set_property(TEST "${label}.${name}" APPEND PROPERTY ENVIRONMENT "LC_ALL=hi_IN.UTF-8")
       endif()
-      # The layout cases again at 144 DPI, in the second prefix of scripts/test.sh.
-      if(label STREQUAL "e2e" AND name MATCHES "Layout")
-        gv_add_wine_test("e2e144.${name}" e2e144 "${exe}" "${name}" --dpi144)
+      # The layout cases again at 144 DPI (labels e2e144, windows144), in the second
+      # prefix of scripts/test.sh.
+      if(name MATCHES "Layout")
+        gv_add_wine_test("${label}144.${name}" ${label}144 "${exe}" "${name}" --dpi144)
       endif()
     endforeach()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${src}")

@@ -13,40 +13,21 @@
 
 namespace {
 
-using e2e::Bytes;
-using e2e::CheckedDpi, e2e::Pixels, e2e::Placed, e2e::Shot, e2e::StoredForm, e2e::TwipsRect;
-using e2e::Utf8;
+using e2e::Bytes, e2e::Shot, e2e::StoredForm, e2e::Utf8;
 
-constexpr wchar_t kLoginCaption[] = L"Logga in";
-constexpr wchar_t kMainCaption[] = L"Grindvakt";
 constexpr wchar_t kCaption[] = L"Ändra lösenord";
-constexpr wchar_t kDefaultPassword[] = L"Vinga";
-constexpr WPARAM kMenuChangePassword = 212;
-
 constexpr wchar_t kWrongOld[] = L"Det gamla lösenordet är felaktigt, försök igen";
 constexpr wchar_t kMismatch[] =
     L"Det nya lösenordet stämer ej överens med det bekräftade, ange det igen och försök igen";
-constexpr wchar_t kRefused[] = L"Lösenordet kan inte användas";
 
 struct Entries {
     std::wstring old, fresh, confirm;
 };
 
-class ChangePassword : public testing::Test {
+class ChangePassword : public e2e::Run {
   protected:
-    // Types into the login window of a run just started; the main window is not awaited.
-    void StartAndType(std::wstring_view password) {
-        ASSERT_NO_FATAL_FAILURE(e2e::StartAndType(session, password));
-    }
-
-    void StartAndLogIn(std::wstring_view password) {
-        ASSERT_NO_FATAL_FAILURE(StartAndType(password));
-        main = session.WaitForWindow(kMainCaption);
-        ASSERT_NE(nullptr, main) << "logging in with \"" << Utf8(password) << "\" failed";
-    }
-
     void Open() {
-        ASSERT_TRUE(::PostMessageW(main, WM_COMMAND, kMenuChangePassword, 0));
+        ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
         window = session.WaitForWindow(kCaption);
         ASSERT_NE(nullptr, window) << "the change-password window did not open";
         std::vector<HWND> edits = e2e::FindControls(window, L"Edit");
@@ -71,22 +52,6 @@ class ChangePassword : public testing::Test {
         ASSERT_TRUE(e2e::Click(ok));
     }
 
-    // Checks the box that must come and dismisses it; `whole` false compares the
-    // text's start only; `shot` names its screenshot.
-    void ExpectBox(std::wstring_view title, std::wstring_view text, bool icon, bool whole = true,
-                   const wchar_t* shot = nullptr) {
-        auto box = session.WaitForMessageBox();
-        ASSERT_TRUE(box) << "expected a box \"" << Utf8(text) << "\"; none came";
-        EXPECT_EQ(Utf8(title), Utf8(box->title));
-        EXPECT_EQ(Utf8(text), Utf8(whole ? box->text : box->text.substr(0, text.size())));
-        EXPECT_EQ(icon, box->hasIcon) << "icon in \"" << Utf8(box->text) << "\"";
-        EXPECT_EQ(std::vector<int>{IDOK}, box->buttons) << "one OK button";
-        if (shot) {
-            Shot(box->hwnd, shot);
-        }
-        ASSERT_TRUE(e2e::Dismiss(*box)) << "the box did not go away";
-    }
-
     // After a refusal: the window still open, the entries as typed, the file as it was.
     void ExpectKept(const Entries& e, const Bytes& before) {
         EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the window should stay open";
@@ -96,6 +61,13 @@ class ChangePassword : public testing::Test {
         EXPECT_EQ(Utf8(e.fresh), Utf8(e2e::Text(newBox))) << "new entry";
         EXPECT_EQ(Utf8(e.confirm), Utf8(e2e::Text(confirmBox))) << "confirmation";
         EXPECT_EQ(before, FileBytes()) << "the file must not be touched";
+    }
+
+    // A new password refused with its reason.
+    void ExpectRefused(const Entries& e, const Bytes& before, const std::wstring& reason) {
+        ASSERT_NO_FATAL_FAILURE(
+            ExpectBox(L"Information", L"Lösenordet kan inte användas.\r\n\r\n" + reason));
+        ExpectKept(e, before);
     }
 
     void ExpectSaved(std::string_view ansiPassword) {
@@ -108,8 +80,6 @@ class ChangePassword : public testing::Test {
 
     Bytes FileBytes() const { return session.ReadPasswordFile().value_or(Bytes{}); }
 
-    e2e::Session session;
-    HWND main = nullptr;
     HWND window = nullptr;
     HWND oldBox = nullptr;
     HWND newBox = nullptr;
@@ -127,7 +97,7 @@ class ChangePasswordUtf8CodePage : public ChangePassword {};
 // --- No password stored: no old password is asked for, in any opening.
 
 TEST_F(ChangePasswordFirstRun, OldBoxDisabledInEveryOpeningThenNextRunNeedsTheNewPassword) {
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(kDefaultPassword));
+    ASSERT_NO_FATAL_FAILURE(LogIn());
     const std::pair<const wchar_t*, const char*> saves[] = {{L"Ny1", "Ny1"}, {L"två", "tv\xE5"}};
     for (const auto& [password, ansi] : saves) {
         SCOPED_TRACE(Utf8(password));
@@ -142,24 +112,21 @@ TEST_F(ChangePasswordFirstRun, OldBoxDisabledInEveryOpeningThenNextRunNeedsTheNe
         ASSERT_NO_FATAL_FAILURE(ExpectSaved(ansi));
     }
     ASSERT_TRUE(e2e::CloseBox(main));
-    ASSERT_TRUE(session.WaitForExit()) << "the run did not end";
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 
-    ASSERT_NO_FATAL_FAILURE(StartAndType(kDefaultPassword));
-    auto box = session.WaitForMessageBox();
-    ASSERT_TRUE(box) << "the default password should be refused once one is stored";
-    EXPECT_EQ(nullptr, session.FindWindowNamed(kMainCaption));
-    ASSERT_TRUE(e2e::Dismiss(*box));
-    HWND login = session.WaitForWindow(kLoginCaption);
-    ASSERT_TRUE(e2e::SetText(e2e::FindControl(login, L"Edit"), L"två"));
-    ASSERT_TRUE(e2e::Click(e2e::FindControl(login, L"Button", L"&Ok")));
-    EXPECT_NE(nullptr, session.WaitForWindow(kMainCaption)) << "the new password should log in";
+    ASSERT_NO_FATAL_FAILURE(StartLogin());
+    ASSERT_NO_FATAL_FAILURE(EnterPassword(e2e::kDefaultPassword));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kWrongTitle, e2e::kWrongText))
+        << "the default password should be refused once one is stored";
+    ASSERT_NO_FATAL_FAILURE(EnterPassword(L"två"));
+    ASSERT_NO_FATAL_FAILURE(AwaitMain()) << "the new password should log in";
 }
 
 // --- A stored password: the old entry first, then the confirmation, then the new password.
 
 TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
     session.WritePasswordFile(StoredForm("Hemlig"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"Hemlig"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"Hemlig"));
     ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes before = FileBytes();
     const struct {
@@ -179,10 +146,10 @@ TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
                      Utf8(e.confirm) + "\"");
         ASSERT_NO_FATAL_FAILURE(Submit(e));
         if (wrongOld) {
-            ASSERT_NO_FATAL_FAILURE(ExpectBox(kMainCaption, kWrongOld, false));
+            ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kMainCaption, kWrongOld, false));
         } else {
             ASSERT_NO_FATAL_FAILURE(
-                ExpectBox(L"Information", kMismatch, true, true, L"box-mismatch.bmp"));
+                ExpectBox(L"Information", kMismatch, true, L"box-mismatch.bmp"));
         }
         ExpectKept(e, before);
     }
@@ -190,15 +157,33 @@ TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
 
 TEST_F(ChangePasswordChecks, RefusesWhatCannotBeReadBackAndSavesWhatCan) {
     session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes before = FileBytes();
-    for (std::wstring_view entry : {L"", L",", L"ab,cd", L" ab", L"ab ", L"\"ab", L"Жук"}) {
-        SCOPED_TRACE("new \"" + Utf8(entry) + "\"");
-        const Entries e{L"abc", std::wstring(entry), std::wstring(entry)};
+    const std::wstring blanks = L"Lösenordet får inte börja eller sluta med mellanslag eller tabb.";
+    const std::wstring comma = L"Lösenordet får inte innehålla kommatecken.";
+    const struct {
+        const wchar_t* entry;
+        std::wstring reason;
+    } cases[] = {
+        {L"", L"Lösenordet får inte vara tomt."},
+        {L",", comma},
+        {L"ab,cd", comma},
+        {L" ab", blanks},
+        {L"ab\t", blanks},
+        {L"\"ab", L"Lösenordet får inte börja med citattecken."},
+        {L"a\r\nb", L"Lösenordet får inte innehålla radbrytningar."},
+        {L"Жук", L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen."},
+        // The first scramble step overflows.
+        {L"x\u00ff\u00ff\u007f",
+         L"Lösenordet kan inte sparas så att det går att läsa tillbaka. "
+         L"Välj ett annat lösenord."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("new \"" + Utf8(c.entry) + "\"");
+        const Entries e{L"abc", c.entry, c.entry};
         ASSERT_NO_FATAL_FAILURE(Submit(e));
-        ASSERT_NO_FATAL_FAILURE(ExpectBox(L"Information", kRefused, true, false));
-        ExpectKept(e, before);
+        ASSERT_NO_FATAL_FAILURE(ExpectRefused(e, before, c.reason));
     }
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"Hälsa", L"Hälsa"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("H\xE4lsa"));
@@ -208,7 +193,7 @@ TEST_F(ChangePasswordChecks, RefusesWhatCannotBeReadBackAndSavesWhatCan) {
 
 TEST_F(ChangePasswordSave, ReopeningAsksForTheStartUpPassword) {
     session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"a b!?", L"a b!?"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("a b!?"));
@@ -216,7 +201,7 @@ TEST_F(ChangePasswordSave, ReopeningAsksForTheStartUpPassword) {
     const Bytes before = FileBytes();
     const Entries justSaved{L"a b!?", L"x1", L"x1"};
     ASSERT_NO_FATAL_FAILURE(Submit(justSaved));
-    ASSERT_NO_FATAL_FAILURE(ExpectBox(kMainCaption, kWrongOld, false));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kMainCaption, kWrongOld, false));
     ExpectKept(justSaved, before);
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"x1", L"x1"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("x1"));
@@ -224,7 +209,7 @@ TEST_F(ChangePasswordSave, ReopeningAsksForTheStartUpPassword) {
 
 TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
     session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes before = FileBytes();
     const Entries e{L"abc", L"nytt", L"nytt"};
@@ -249,26 +234,26 @@ TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
 TEST_F(ChangePasswordUtf8CodePage, SwedishLettersSavedAsUtf8LogInNextRun) {
     ASSERT_EQ(65001u, ::GetACP()) << "this case needs UTF-8 as the ANSI code page";
     session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes before = FileBytes();
     const Entries unpaired{L"abc", L"a\xD800", L"a\xD800"};
     ASSERT_NO_FATAL_FAILURE(Submit(unpaired));
-    ASSERT_NO_FATAL_FAILURE(ExpectBox(L"Information", kRefused, true, false));
-    ExpectKept(unpaired, before);
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(
+        unpaired, before, L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen."));
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"Grönå", L"Grönå"}));
     // C3 B6 for "ö": the program's own code page is UTF-8 too.
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("Gr\xC3\xB6n\xC3\xA5"));
     ASSERT_TRUE(e2e::CloseBox(main));
-    ASSERT_TRUE(session.WaitForExit()) << "the run did not end";
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"Grönå"));
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"Grönå"));
 }
 
 // --- The window itself.
 
 TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSave) {
     session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
     ASSERT_NO_FATAL_FAILURE(Open());
     const Bytes before = FileBytes();
     // Entries that would be saved, had a key clicked OK.
@@ -291,65 +276,6 @@ TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSa
     EXPECT_TRUE(e2e::WaitUntilGone(window)) << "the close box should close the window";
     EXPECT_EQ(before, FileBytes()) << "closing must not save";
     EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
-}
-
-TEST_F(ChangePasswordWindow, LayoutAndTabOrder) {
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const int dpi = CheckedDpi(window);
-    const SIZE client{Pixels(4500, dpi), Pixels(1875, dpi)};
-    const std::pair<HWND, RECT> placed[] = {
-        {oldBox, TwipsRect(1425, 75, 3015, 285, dpi)},
-        {newBox, TwipsRect(1425, 525, 3015, 285, dpi)},
-        {confirmBox, TwipsRect(1425, 975, 3015, 285, dpi)},
-        {ok, TwipsRect(3225, 1350, 1215, 465, dpi)},
-    };
-    std::string expected = std::to_string(client.cx) + "x" + std::to_string(client.cy);
-    for (const auto& entry : placed) {
-        expected += "; " + Placed(entry.second);
-    }
-    if (dpi == 96) {
-        EXPECT_EQ("300x125; 95,5 201x19; 95,35 201x19; 95,65 201x19; 215,90 81x31", expected)
-            << "the twips at 96 DPI";
-    }
-    const SIZE got = e2e::ClientSize(window);
-    std::string actual = std::to_string(got.cx) + "x" + std::to_string(got.cy);
-    for (const auto& entry : placed) {
-        actual += "; " + Placed(e2e::RectInParentClient(entry.first));
-    }
-    EXPECT_EQ(expected, actual) << "client area; old, new and confirmation boxes; &Ok";
-
-    // "&Ok" clears its frame and focus rectangle, 3 px a side at 96 DPI.
-    const SIZE okText = e2e::TextExtent(L"&Ok", e2e::DesignFontFace(), 8, dpi);
-    const RECT okAt = e2e::RectInParentClient(ok);
-    EXPECT_LE(okText.cx + 2 * Pixels(45, dpi), okAt.right - okAt.left) << "&Ok";
-    EXPECT_LE(okText.cy + 2 * Pixels(45, dpi), okAt.bottom - okAt.top) << "&Ok";
-
-    // Each label sizes itself to its text and ends before its text box.
-    const std::pair<const wchar_t*, int> labels[] = {
-        {L"Gammalt lösenord:", 75}, {L"Nytt lösenord:", 525}, {L"Bekräfta lösenord:", 975}};
-    for (const auto& [caption, top] : labels) {
-        HWND label = e2e::FindControl(window, L"Static", caption);
-        ASSERT_NE(nullptr, label) << Utf8(caption);
-        const SIZE extent = e2e::TextExtent(caption, e2e::DesignFontFace(), 8, dpi);
-        const int left = Pixels(75, dpi);
-        const int y = Pixels(top, dpi);
-        EXPECT_EQ(Placed({left, y, left + extent.cx, y + extent.cy}),
-                  Placed(e2e::RectInParentClient(label)))
-            << Utf8(caption);
-        EXPECT_LE(left + extent.cx, Pixels(1425, dpi)) << Utf8(caption) << " runs into its box";
-    }
-
-    ASSERT_TRUE(session.WaitForFocus(oldBox)) << "the focus should start in the old box";
-    for (HWND next : {newBox, confirmBox, ok, oldBox}) {
-        ASSERT_TRUE(session.PressKey(VK_TAB));
-        ASSERT_TRUE(session.WaitForFocus(next))
-            << "expected the focus on " << Utf8(e2e::ClassOf(next)) << " at y "
-            << e2e::RectInParentClient(next).top << ", got it on "
-            << Utf8(e2e::ClassOf(session.Focus())) << " at y "
-            << e2e::RectInParentClient(session.Focus()).top;
-    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/platform.h"
+
 namespace e2e {
 namespace {
 
@@ -16,121 +18,44 @@ constexpr wchar_t kPasswordFile[] = L"grindvakt.dat";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr int kMessageTextId = 0xFFFF;
 
-// Closes a handle on every path out of a helper.
-class HandleOwner {
-  public:
-    explicit HandleOwner(HANDLE h) noexcept : h_(h) {}
-    HandleOwner(const HandleOwner&) = delete;
-    HandleOwner& operator=(const HandleOwner&) = delete;
-    ~HandleOwner() {
-        if (h_ && h_ != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(h_);
-        }
-    }
-    HANDLE get() const noexcept { return h_; }
-    bool valid() const noexcept { return h_ && h_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE h_;
+// The program's own owners, and two more of the same kind for the screenshots.
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteDC(h); }
 };
-
-class ScreenDc {
-  public:
-    ScreenDc() : dc_(::GetDC(nullptr)) {}
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    ~ScreenDc() {
-        if (dc_) {
-            ::ReleaseDC(nullptr, dc_);
-        }
-    }
-    HDC get() const noexcept { return dc_; }
-
-  private:
-    HDC dc_;
+struct BitmapTraits {
+    using Handle = HBITMAP;
+    static Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteObject(h); }
 };
-
-class MemoryDc {
-  public:
-    explicit MemoryDc(HDC like) : dc_(::CreateCompatibleDC(like)) {}
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    ~MemoryDc() {
-        if (dc_) {
-            ::DeleteDC(dc_);
-        }
-    }
-    HDC get() const noexcept { return dc_; }
-
-  private:
-    HDC dc_;
-};
-
-class GdiObject {
-  public:
-    explicit GdiObject(HGDIOBJ obj) noexcept : obj_(obj) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject() {
-        if (obj_) {
-            ::DeleteObject(obj_);
-        }
-    }
-    HGDIOBJ get() const noexcept { return obj_; }
-
-  private:
-    HGDIOBJ obj_;
-};
-
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ obj) : dc_(dc), old_(::SelectObject(dc, obj)) {}
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    ~Selection() { ::SelectObject(dc_, old_); }
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
+using MemoryDc = gv::Unique<MemoryDcTraits>;
+using Bitmap = gv::Unique<BitmapTraits>;
 
 std::wstring Environment(const wchar_t* name) {
-    const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (needed == 0) {
-        return {};
-    }
-    std::wstring value(needed, L'\0');
-    const DWORD got = ::GetEnvironmentVariableW(name, value.data(), needed);
-    value.resize(got);
-    return value;
+    wchar_t value[MAX_PATH] = {};
+    return ::GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
 }
 
 std::wstring NewTempFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    if (!::GetTempPathW(MAX_PATH + 1, temp)) {
-        Fail("GetTempPathW");
-    }
     static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring folder =
-            std::wstring(temp) + L"gv-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
-        if (::CreateDirectoryW(folder.c_str(), nullptr)) {
-            return folder;
-        }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
-            Fail("CreateDirectoryW " + Utf8(folder));
-        }
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"gv-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+        std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+        Fail("CreateDirectoryW " + Utf8(folder));
     }
-    Fail("CreateDirectoryW: no unique name", 0);
+    return folder;
 }
 
 // Removes a folder and all it holds; the program's files may stay locked for a
 // moment after its process has ended, hence the retries.
 bool DeleteTree(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    const gv::UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
         do {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") {
@@ -143,8 +68,7 @@ bool DeleteTree(const std::wstring& path) {
                 ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 ::DeleteFileW(child.c_str());
             }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
+        } while (::FindNextFileW(find.get(), &data));
     }
     return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
@@ -293,16 +217,14 @@ Session::Session() {
 }
 
 Session::~Session() {
-    ReleasePasswordFile();
-    if (radioHook_) {
-        ::UnhookWindowsHookEx(radioHook_);
-    }
+    held_.reset();
+    radioHook_.reset();
     if (process_) {
         if (Running()) {
-            ::TerminateProcess(process_, 1);
+            ::TerminateProcess(process_.get(), 1);
         }
-        ::WaitForSingleObject(process_, kTimeoutMs);
-        ::CloseHandle(process_);
+        ::WaitForSingleObject(process_.get(), kTimeoutMs);
+        process_.reset();
         // Its windows outlive it for a moment; the next case must not see them go.
         WaitUntil([this] { return TopLevelOf(processId_).empty(); }, 3000);
     }
@@ -314,9 +236,9 @@ std::wstring Session::PasswordFilePath() const {
 }
 
 void Session::WritePasswordFile(const Bytes& content) const {
-    HandleOwner file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    gv::UniqueFile file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         Fail("CreateFileW " + Utf8(PasswordFilePath()));
     }
     DWORD wrote = 0;
@@ -334,25 +256,22 @@ void Session::MakeDirectoryAtPasswordFile() const {
 }
 
 void Session::HoldPasswordFile() {
-    ReleasePasswordFile();
-    held_ = ::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (held_ == INVALID_HANDLE_VALUE) {
+    held_.reset(::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held_) {
         Fail("CreateFileW (share mode 0) " + Utf8(PasswordFilePath()));
     }
 }
 
 void Session::ReleasePasswordFile() {
-    if (held_ != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(std::exchange(held_, INVALID_HANDLE_VALUE));
-    }
+    held_.reset();
 }
 
 std::optional<Bytes> Session::ReadPasswordFile() const {
-    HandleOwner file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    gv::UniqueFile file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return std::nullopt;
     }
     LARGE_INTEGER size{};
@@ -370,11 +289,8 @@ std::optional<Bytes> Session::ReadPasswordFile() const {
 }
 
 void Session::Start() {
-    if (process_) {
-        if (Running()) {
-            throw std::runtime_error("Start: the previous run has not ended");
-        }
-        ::CloseHandle(std::exchange(process_, nullptr));
+    if (Running()) {
+        throw std::runtime_error("Start: the previous run has not ended");
     }
     std::wstring commandLine = L"\"" + exe_ + L"\"";
     STARTUPINFOW si{};
@@ -395,8 +311,8 @@ void Session::Start() {
     if (!started) {
         Fail("CreateProcessW " + Utf8(exe_), code);
     }
-    ::CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
+    const gv::UniqueHandle thread(pi.hThread);
+    process_.reset(pi.hProcess);
     processId_ = pi.dwProcessId;
     threadId_ = pi.dwThreadId;
 }
@@ -414,25 +330,22 @@ void Session::EmulateWindowsOptionButtons() {
     if (!proc) {
         Fail("GetProcAddress RadioHookProc");
     }
-    if (radioHook_) {
-        ::UnhookWindowsHookEx(radioHook_);
-    }
-    radioHook_ = ::SetWindowsHookExW(WH_CALLWNDPROCRET, proc, dll, threadId_);
+    radioHook_.reset(::SetWindowsHookExW(WH_CALLWNDPROCRET, proc, dll, threadId_));
     if (!radioHook_) {
         Fail("SetWindowsHookExW");
     }
 }
 
 bool Session::Running() const {
-    return process_ && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 std::optional<DWORD> Session::WaitForExit(DWORD timeoutMs) const {
-    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
         return std::nullopt;
     }
     DWORD code = 0;
-    ::GetExitCodeProcess(process_, &code);
+    ::GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 
@@ -607,12 +520,6 @@ bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs) {
 
 // --- Geometry ------------------------------------------------------------
 
-SIZE ClientSize(HWND window) {
-    RECT rc{};
-    ::GetClientRect(window, &rc);
-    return SIZE{rc.right - rc.left, rc.bottom - rc.top};
-}
-
 RECT RectInParentClient(HWND control) {
     RECT rc{};
     ::GetWindowRect(control, &rc);
@@ -643,37 +550,21 @@ int WindowDpi(HWND window) {
             return static_cast<int>(dpi);
         }
     }
-    ScreenDc dc;
-    return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
-}
-
-std::wstring DesignFontFace() {
-    LOGFONTW lf{};
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(lf.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE);
-    bool found = false;
-    ScreenDc dc;
-    ::EnumFontFamiliesExW(
-        dc.get(), &lf,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM param) -> int {
-            *reinterpret_cast<bool*>(param) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
-    return found ? L"Microsoft Sans Serif" : L"MS Sans Serif";
+    const gv::WindowDC screen(nullptr);
+    return ::GetDeviceCaps(screen.get(), LOGPIXELSX);
 }
 
 SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi) {
     const std::wstring faceName(face);
-    GdiObject font(::CreateFontW(-::MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, faceName.c_str()));
-    ScreenDc screen;
-    MemoryDc dc(screen.get());
-    Selection select(dc.get(), font.get());
+    const gv::UniqueFont font(::CreateFontW(-::MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
+                                            FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                            DEFAULT_PITCH | FF_SWISS, faceName.c_str()));
+    const gv::WindowDC screen(nullptr);
+    const gv::SelectObjectScope select(screen.get(), font.get());
     RECT extent{0, 0, 0, 0};
     const std::wstring copy(text);
-    ::DrawTextW(dc.get(), copy.c_str(), static_cast<int>(copy.size()), &extent,
+    ::DrawTextW(screen.get(), copy.c_str(), static_cast<int>(copy.size()), &extent,
                 DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
     return SIZE{extent.right, extent.bottom};
 }
@@ -712,15 +603,15 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
     const DWORD imageSize = stride * static_cast<DWORD>(height);
     bi.bmiHeader.biSizeImage = imageSize;
 
-    ScreenDc screen;
-    MemoryDc memory(screen.get());
+    const gv::WindowDC screen(nullptr);
+    const MemoryDc memory(::CreateCompatibleDC(screen.get()));
     void* bits = nullptr;
-    GdiObject bitmap(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap.get() || !bits) {
+    const Bitmap bitmap(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) {
         return false;
     }
     {
-        Selection select(memory.get(), bitmap.get());
+        const gv::SelectObjectScope select(memory.get(), bitmap.get());
         if (!::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rc.left, rc.top,
                       SRCCOPY | CAPTUREBLT)) {
             return false;
@@ -732,9 +623,9 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
     header.bfType = 0x4D42;  // "BM"
     header.bfOffBits = sizeof header + sizeof bi.bmiHeader;
     header.bfSize = header.bfOffBits + imageSize;
-    HandleOwner file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    gv::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
     DWORD wrote = 0;

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/platform.h"
+
 namespace e2e {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -62,7 +64,6 @@ class Session {
     bool Running() const;
     // The exit code, or nothing when the run did not end in time.
     std::optional<DWORD> WaitForExit(DWORD timeoutMs = kTimeoutMs) const;
-    DWORD ThreadId() const noexcept { return threadId_; }
     // From now on until the run ends, the program's option buttons check themselves
     // when they get the focus, as Windows' do (a hook in the program's thread).
     void EmulateWindowsOptionButtons();
@@ -85,13 +86,19 @@ class Session {
     bool PressAltKey(wchar_t letter) const;
 
   private:
+    struct HookTraits {
+        using Handle = HHOOK;
+        static Handle Empty() noexcept { return nullptr; }
+        static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
+    };
+
     std::wstring folder_;
     std::wstring exe_;
-    HANDLE process_ = nullptr;
+    gv::UniqueHandle process_;
     DWORD processId_ = 0;
     DWORD threadId_ = 0;
-    HANDLE held_ = INVALID_HANDLE_VALUE;
-    HHOOK radioHook_ = nullptr;
+    gv::UniqueFile held_;
+    gv::Unique<HookTraits> radioHook_;
 };
 
 // Children of a window (at any depth) by class, compared without case, and
@@ -113,13 +120,10 @@ bool WaitUntilGone(HWND hwnd, DWORD timeoutMs = kTimeoutMs);
 bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs = kTimeoutMs);
 
 // Geometry in pixels.
-SIZE ClientSize(HWND window);
 RECT RectInParentClient(HWND control);  // left, top, right, bottom within the parent's client area
 RECT ScreenRect(HWND window);
 RECT WorkArea();
 int WindowDpi(HWND window);
-// The windows' font: Microsoft Sans Serif where the system has it, else MS Sans Serif.
-std::wstring DesignFontFace();
 // The extent of one line of text in the given font, measured here.
 SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi);
 

@@ -3,46 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "store/password_file.h"
+#include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
 using e2e::Utf8;
 
-constexpr wchar_t kPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-
 std::string Describe(HWND control) {
     return control ? "\"" + Utf8(e2e::Text(control)) + "\" (" + Utf8(e2e::ClassOf(control)) + ")"
                    : "nothing";
 }
 
-bool Checked(HWND button) {
-    DWORD_PTR state = 0;
-    return ::SendMessageTimeoutW(button, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, e2e::kTimeoutMs,
-                                 &state) &&
-           state == BST_CHECKED;
-}
-
-// The policy value as a REG_DWORD; -1 when there is none.
-long long Policy() {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    return ::RegGetValueW(HKEY_CURRENT_USER, kPolicyKey, L"DisableRegistryTools", RRF_RT_REG_DWORD,
-                          nullptr, &value, &size) == ERROR_SUCCESS
-               ? static_cast<long long>(value)
-               : -1;
-}
-
-class Keyboard : public testing::Test {
+class Keyboard : public e2e::Run {
   protected:
-    void SetUp() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey); }
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey); }
+    void SetUp() override { policy.RemoveKey(); }
 
     void ExpectFocus(HWND control) {
         ASSERT_TRUE(session.WaitForFocus(control)) << "expected the focus on " << Describe(control)
@@ -50,16 +29,6 @@ class Keyboard : public testing::Test {
     }
 
     void Press(WORD vk) { ASSERT_TRUE(session.PressKey(vk)) << "key 0x" << std::hex << vk; }
-
-    // The characters as the keyboard's translation hands them to the focused box.
-    void Type(HWND box, std::wstring_view text) {
-        ASSERT_NO_FATAL_FAILURE(ExpectFocus(box));
-        for (const wchar_t c : text) {
-            ASSERT_TRUE(::PostMessageW(box, WM_CHAR, c, 1));
-        }
-        ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(box) == text; }))
-            << "typed \"" << Utf8(text) << "\", the box holds \"" << Utf8(e2e::Text(box)) << "\"";
-    }
 
     // A key that must do nothing: the window stays, no box comes, the focus stays.
     void PressIgnored(WORD vk, HWND window) {
@@ -73,54 +42,16 @@ class Keyboard : public testing::Test {
 
     // Alt+M, then an access key in the open menu.
     void MenuItem(wchar_t accessKey) {
-        ASSERT_TRUE(e2e::WaitUntil([&] {
-            return ::GetForegroundWindow() == main && ::IsWindowEnabled(main);
-        })) << "the main window should be active again";
-        // Without a window manager Wine takes X focus events late under load, and
-        // one that comes just after Alt+M closes the menu again: press it anew.
-        bool open = false;
-        for (int attempt = 0; attempt < 3 && !open; ++attempt) {
-            ASSERT_TRUE(session.PressAltKey(L'm'));
-            open = e2e::WaitUntil(
-                [&] {
-                    const std::vector<HWND> windows = session.Windows();
-                    return std::any_of(windows.begin(), windows.end(),
-                                       [](HWND w) { return e2e::ClassOf(w) == L"#32768"; });
-                },
-                3000);
-        }
-        ASSERT_TRUE(open) << "Alt+M did not open the menu";
+        ASSERT_NE(nullptr, OpenMenu());
         ASSERT_TRUE(::PostMessageW(session.Focus(), WM_CHAR, accessKey, 1));
     }
 
-    void LogIn(std::wstring_view password) {
-        session.Start();
-        HWND login = session.WaitForWindow(L"Logga in");
-        ASSERT_NE(nullptr, login) << "the login window did not open";
-        ASSERT_NO_FATAL_FAILURE(Type(e2e::FindControl(login, L"Edit"), password));
-        ASSERT_NO_FATAL_FAILURE(Press(VK_RETURN));
-        main = session.WaitForWindow(L"Grindvakt");
-        ASSERT_NE(nullptr, main) << "logging in with \"" << Utf8(password) << "\" failed";
-        ja = e2e::FindControl(main, L"Button", L"Ja");
-        nej = e2e::FindControl(main, L"Button", L"Nej");
-        // The option group is entered at its checked button.
-        ASSERT_NO_FATAL_FAILURE(ExpectFocus(Checked(nej) ? nej : ja));
-    }
-
-    void ExpectEndedWithZero() {
-        const auto code = session.WaitForExit();
-        ASSERT_TRUE(code) << "the run did not end";
-        EXPECT_EQ(0u, *code) << "exit code";
-    }
-
-    e2e::Session session;
-    HWND main = nullptr;
-    HWND ja = nullptr;
-    HWND nej = nullptr;
+    e2e::PolicyValue policy;
 };
 
 TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"Vinga"));
+    ASSERT_NO_FATAL_FAILURE(LogIn(e2e::kDefaultPassword, true));
+    ASSERT_NO_FATAL_FAILURE(ExpectFocus(ja));
 
     ASSERT_NO_FATAL_FAILURE(MenuItem(L'l'));
     auto help = session.WaitForMessageBox();
@@ -148,21 +79,19 @@ TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
     });
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(boxes[1]));  // none stored: no old password asked
     ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, change));
-    ASSERT_NO_FATAL_FAILURE(Type(boxes[1], L"Mås7"));
+    ASSERT_NO_FATAL_FAILURE(TypeKeys(boxes[1], L"Mås7"));
     ASSERT_NO_FATAL_FAILURE(Press(VK_TAB));
-    ASSERT_NO_FATAL_FAILURE(Type(boxes[2], L"Mås7"));
+    ASSERT_NO_FATAL_FAILURE(TypeKeys(boxes[2], L"Mås7"));
     ASSERT_NO_FATAL_FAILURE(Press(VK_TAB));
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(e2e::FindControl(change, L"Button", L"&Ok")));
     ASSERT_NO_FATAL_FAILURE(Press(VK_SPACE));
     ASSERT_TRUE(e2e::WaitUntilGone(change)) << "Space on \"&Ok\" should save and close";
-    std::int32_t word = 0;
-    EXPECT_EQ(gv::StoredFormOf("M\xE5s7", gv::kScrambleKey, word),
-              session.ReadPasswordFile().value_or(e2e::Bytes{}));
+    EXPECT_EQ(e2e::StoredForm("M\xE5s7"), session.ReadPasswordFile().value_or(e2e::Bytes{}));
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(ja));
 
     ASSERT_NO_FATAL_FAILURE(Press(VK_RIGHT));
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(nej));
-    EXPECT_TRUE(e2e::WaitUntil([&] { return Checked(nej) && !Checked(ja); }))
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Checked(nej) && !e2e::Checked(ja); }))
         << "the arrow should select \"Nej\"";
     ASSERT_NO_FATAL_FAILURE(Press(VK_TAB));
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(e2e::FindControl(main, L"Button", L"&Ändra")));
@@ -178,17 +107,18 @@ TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
         return confirmation != nullptr;
     })) << "Enter on \"&Ändra\" should show the confirmation";
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(e2e::FindControl(confirmation, L"Button", L"&Avsluta")));
-    EXPECT_EQ(1, Policy());
+    EXPECT_EQ("REG_DWORD 1", policy.Stored());
     ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, confirmation));
     ASSERT_NO_FATAL_FAILURE(Press(VK_SPACE));
-    ASSERT_NO_FATAL_FAILURE(ExpectEndedWithZero());
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"Mås7"));
-    EXPECT_TRUE(Checked(nej)) << "the next run should open with \"Nej\"";
+    ASSERT_NO_FATAL_FAILURE(LogIn(L"Mås7", true));
+    EXPECT_TRUE(e2e::Checked(nej)) << "the next run should open with \"Nej\"";
+    ASSERT_NO_FATAL_FAILURE(ExpectFocus(nej)) << "an option group is entered at its checked option";
     ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, main));
     ASSERT_NO_FATAL_FAILURE(MenuItem(L'a'));
-    ASSERT_NO_FATAL_FAILURE(ExpectEndedWithZero());
-    EXPECT_EQ(1, Policy()) << "\"&Avsluta\" writes nothing";
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
+    EXPECT_EQ("REG_DWORD 1", policy.Stored()) << "\"&Avsluta\" writes nothing";
 }
 
 }  // namespace
