@@ -110,7 +110,6 @@ class Form {
     HWND Hwnd() const noexcept { return hwnd_; }
     HWND Control(int id) const;
     int Dpi() const noexcept { return dpi_; }
-    const FormSpec& Spec() const noexcept { return layout_; }
 
     std::wstring Text(int id) const;
     void SetText(int id, std::wstring_view text);
