@@ -106,7 +106,7 @@ class Form {
     virtual ~Form();
 
     // The table the window is built from.
-    const FormSpec& Spec() const noexcept { return layout_; }
+    const FormSpec& Table() const noexcept { return layout_; }
     HWND Hwnd() const noexcept { return hwnd_; }
     HWND Control(int id) const;
     int Dpi() const noexcept { return dpi_; }

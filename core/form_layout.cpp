@@ -32,15 +32,15 @@ UniqueFont CreateFace(const wchar_t* face, int dpi) {
 
 // Whether a label's text fits its rectangle in the font: a word-wrapping label
 // may take more lines, as long as they fit its height.
-bool TextFits(HDC dc, HFONT font, HWND label, const ControlSpec& spec, int dpi) {
+bool TextFits(HDC dc, HFONT font, HWND label, const ControlSpec& control, int dpi) {
     const std::wstring text = WindowText(label);
-    const int width = TwipsToPixels(spec.width, dpi);
-    const bool wrap = (spec.flags & ctl::WordWrap) != 0;
+    const int width = TwipsToPixels(control.width, dpi);
+    const bool wrap = (control.flags & ctl::WordWrap) != 0;
     RECT need{0, 0, wrap ? width : 0, 0};
     SelectObjectScope select(dc, font);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
                 DT_CALCRECT | DT_EXPANDTABS | (wrap ? DT_WORDBREAK : 0));
-    return need.right <= width && need.bottom <= TwipsToPixels(spec.height, dpi);
+    return need.right <= width && need.bottom <= TwipsToPixels(control.height, dpi);
 }
 
 // The design's font is MS Sans Serif; its TrueType twin, where the system has it,

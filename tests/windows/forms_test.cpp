@@ -164,7 +164,7 @@ SIZE TextExtent(HWND control, UINT format, int width = 0) {
 }
 
 std::wstring NameOf(const gv::Form& form, HWND control) {
-    for (const ControlSpec& c : form.Spec().controls) {
+    for (const ControlSpec& c : form.Table().controls) {
         if (form.Control(c.id) == control) {
             return c.name;
         }
@@ -175,7 +175,7 @@ std::wstring NameOf(const gv::Form& form, HWND control) {
 // Tab stops in tab-index order; an option group is one stop, at its checked option.
 std::vector<const ControlSpec*> TabStops(const gv::Form& form) {
     std::vector<const ControlSpec*> stops;
-    for (const ControlSpec& c : form.Spec().controls) {
+    for (const ControlSpec& c : form.Table().controls) {
         const bool focusable = c.kind == ControlKind::TextBox || c.kind == ControlKind::Button ||
                                (c.kind == ControlKind::Option && form.IsChecked(c.id));
         if (focusable && c.tabIndex != gv::kNoTabIndex && ::IsWindowEnabled(form.Control(c.id))) {
@@ -201,14 +201,14 @@ std::vector<std::wstring> TabCycle(const gv::Form& form, HWND first) {
 // the client area, clear of the others, its text shown whole; each label just
 // before the control it names; Tab in tab-index order.
 void ExpectFollowsItsTable(const gv::Form& form) {
-    const gv::FormSpec& spec = form.Spec();
+    const gv::FormSpec& table = form.Table();
     const HWND window = form.Hwnd();
     const int dpi = WindowDpi(window);
     if (const int expected = ExpectedDpi()) {
         ASSERT_EQ(dpi, expected) << "the DPI of the prefix";
     }
     const auto px = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };  // 15 at 96 DPI
-    const RECT client{0, 0, px(spec.clientWidth), px(spec.clientHeight)};
+    const RECT client{0, 0, px(table.clientWidth), px(table.clientHeight)};
     RECT got{};
     ::GetClientRect(window, &got);
     EXPECT_EQ(Placed(got), Placed(client)) << "the client area at " << dpi << " DPI";
@@ -216,10 +216,10 @@ void ExpectFollowsItsTable(const gv::Form& form) {
     for (HWND h = ::GetWindow(window, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
         ++children;
     }
-    EXPECT_EQ(children, spec.controls.size()) << "controls in the window";
+    EXPECT_EQ(children, table.controls.size()) << "controls in the window";
 
     std::vector<std::pair<const ControlSpec*, RECT>> placed;
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlSpec& c : table.controls) {
         const HWND h = form.Control(c.id);
         ASSERT_NE(h, nullptr) << "no control " << c.name;
         const wchar_t* cls = c.kind == ControlKind::TextBox ? L"Edit"
