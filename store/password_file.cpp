@@ -37,14 +37,6 @@ std::optional<LoadedPassword> TryLoadFromStored(Bytes stored, std::int32_t key,
     return result;
 }
 
-LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word) {
-    std::optional<LoadedPassword> loaded = TryLoadFromStored(std::move(stored), key, word);
-    if (!loaded) {
-        Raise(err::InputPastEnd);
-    }
-    return std::move(*loaded);
-}
-
 bool SurvivesStorage(std::string_view ansiPassword, std::int32_t key) {
     Bytes bytes = PlainContentOf(ansiPassword);
     if (!TryScramblePass(bytes, key)) {

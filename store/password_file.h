@@ -28,9 +28,6 @@ struct LoadedPassword {
 // no field (an empty or blank file). Raises error 6 when descrambling overflows.
 std::optional<LoadedPassword> TryLoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word);
 
-// As above, raising error 62 (input past end of file) where there is no field.
-LoadedPassword LoadFromStored(Bytes stored, std::int32_t key, std::int32_t& word);
-
 // True when a password saved now reads back unchanged at each of the next starts.
 bool SurvivesStorage(std::string_view ansiPassword, std::int32_t key);
 

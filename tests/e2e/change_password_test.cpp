@@ -2,7 +2,6 @@
 // order, what it saves, a save that cannot be written, keys and layout.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,11 +29,8 @@ class ChangePassword : public e2e::Run {
         ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
         window = session.WaitForWindow(kCaption);
         ASSERT_NE(nullptr, window) << "the change-password window did not open";
-        std::vector<HWND> edits = e2e::FindControls(window, L"Edit");
+        const std::vector<HWND> edits = e2e::EditsTopDown(window);
         ASSERT_EQ(3u, edits.size()) << "text boxes";
-        std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
-            return e2e::RectInParentClient(a).top < e2e::RectInParentClient(b).top;
-        });
         oldBox = edits[0];
         newBox = edits[1];
         confirmBox = edits[2];

@@ -1,5 +1,6 @@
 #include "tests/e2e/common.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -148,7 +149,7 @@ void ExpectCentred(HWND window) {
 
 void ExpectCaptionFits(HWND button, std::wstring_view face, int dpi) {
     const SIZE text = TextExtent(Text(button), face, 8, dpi);
-    const RECT r = RectInParentClient(button);
+    const RECT r = RectInParent(button);
     const int margins = 2 * ::MulDiv(45, dpi, 1440);
     EXPECT_TRUE(text.cx + margins <= r.right - r.left && text.cy + margins <= r.bottom - r.top)
         << "\"" << Utf8(Text(button)) << "\" needs " << text.cx << "x" << text.cy << " px in "
@@ -166,6 +167,24 @@ bool Checked(HWND option) {
     DWORD_PTR state = 0;
     return ::SendMessageTimeoutW(option, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &state) &&
            state == BST_CHECKED;
+}
+
+std::vector<HWND> EditsTopDown(HWND window) {
+    std::vector<HWND> edits = FindControls(window, L"Edit");
+    std::ranges::sort(edits, {}, [](HWND h) { return RectInParent(h).top; });
+    return edits;
+}
+
+Confirmation FindConfirmation(const Session& session) {
+    for (HWND window : session.Windows()) {
+        HWND button = FindControl(window, L"Button", L"&Avsluta");
+        HWND label = FindControl(window, L"Static", kUnlocked);
+        label = label ? label : FindControl(window, L"Static", kLocked);
+        if (button && label) {
+            return {window, label, button};
+        }
+    }
+    return {};
 }
 
 SavedValue::SavedValue(HKEY root, std::wstring key, std::wstring name)
@@ -253,16 +272,6 @@ Bytes GrownForm(std::string_view ansiPassword, int starts) {
     std::int32_t word = 0;
     gv::ScramblePass(plain, gv::kScrambleKey, word);
     return plain;
-}
-
-std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char digits[4];
-    for (const std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02X ", b);
-        out += digits;
-    }
-    return out;
 }
 
 }  // namespace e2e

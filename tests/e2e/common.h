@@ -20,6 +20,8 @@ inline constexpr wchar_t kLoginCaption[] = L"Logga in";
 inline constexpr wchar_t kMainCaption[] = L"Grindvakt";
 inline constexpr wchar_t kWrongTitle[] = L"Fel lösenord";
 inline constexpr wchar_t kWrongText[] = L"Fel lösenord, försök igen";
+inline constexpr wchar_t kUnlocked[] = L"Registereditorn är upplåst";
+inline constexpr wchar_t kLocked[] = L"Registereditorn är låst";
 
 // The main window's menu items.
 enum MenuItem : WORD { kMenuHelp = 211, kMenuChangePassword, kMenuAbout, kMenuQuit };
@@ -76,6 +78,16 @@ void Shot(HWND window, const wchar_t* name);
 
 bool Checked(HWND option);
 
+// The window's text boxes, from the top down.
+std::vector<HWND> EditsTopDown(HWND window);
+
+// The confirmation has no caption: it is the run's window that holds the
+// confirmation's text and "&Avsluta". All null while there is none.
+struct Confirmation {
+    HWND window = nullptr, label = nullptr, button = nullptr;
+};
+Confirmation FindConfirmation(const Session& session);
+
 // One registry value a case changes, put back as it was when the case ends (with
 // its key gone again where the case made it).
 class SavedValue {
@@ -115,6 +127,5 @@ class PolicyValue : public SavedValue {
 // each reads the line back and scrambles all of it again, three bytes longer.
 Bytes StoredForm(std::string_view ansiPassword);
 Bytes GrownForm(std::string_view ansiPassword, int starts);
-std::string Hex(const Bytes& bytes);
 
 }  // namespace e2e

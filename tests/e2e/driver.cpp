@@ -37,42 +37,6 @@ std::wstring Environment(const wchar_t* name) {
     return ::GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
 }
 
-std::wstring NewTempFolder() {
-    static unsigned counter = 0;
-    wchar_t temp[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring folder =
-        std::wstring(temp) + L"gv-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-        std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
-    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
-        Fail("CreateDirectoryW " + Utf8(folder));
-    }
-    return folder;
-}
-
-// Removes a folder and all it holds; the program's files may stay locked for a
-// moment after its process has ended, hence the retries.
-bool DeleteTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    const gv::UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    return ::RemoveDirectoryW(path.c_str()) != FALSE;
-}
-
 struct EnumState {
     DWORD processId;
     std::vector<HWND> found;
@@ -120,7 +84,7 @@ MessageBoxInfo Describe(HWND box) {
     std::vector<std::pair<LONG, int>> buttons;
     for (HWND child : FindControls(box, L"Button")) {
         if (::IsWindowVisible(child)) {
-            buttons.emplace_back(RectInParentClient(child).left, ::GetDlgCtrlID(child));
+            buttons.emplace_back(RectInParent(child).left, ::GetDlgCtrlID(child));
         }
     }
     std::sort(buttons.begin(), buttons.end());
@@ -207,11 +171,9 @@ Session::Session() {
     if (source.empty()) {
         throw std::runtime_error("GV_EXE must name grindvakt.exe (a Windows path)");
     }
-    folder_ = NewTempFolder();
-    exe_ = folder_ + L"\\" + kExeName;
+    exe_ = folder_.File(kExeName);
     if (!::CopyFileW(source.c_str(), exe_.c_str(), TRUE)) {
         const DWORD code = ::GetLastError();
-        DeleteTree(folder_);
         Fail("CopyFileW " + Utf8(source), code);
     }
 }
@@ -228,25 +190,15 @@ Session::~Session() {
         // Its windows outlive it for a moment; the next case must not see them go.
         WaitUntil([this] { return TopLevelOf(processId_).empty(); }, 3000);
     }
-    WaitUntil([this] { return DeleteTree(folder_); }, 3000);
+    WaitUntil([this] { return gvtest::TempFolder::Remove(Folder()); }, 3000);
 }
 
 std::wstring Session::PasswordFilePath() const {
-    return folder_ + L"\\" + kPasswordFile;
+    return folder_.File(kPasswordFile);
 }
 
 void Session::WritePasswordFile(const Bytes& content) const {
-    gv::UniqueFile file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        Fail("CreateFileW " + Utf8(PasswordFilePath()));
-    }
-    DWORD wrote = 0;
-    if (!content.empty() && (!::WriteFile(file.get(), content.data(),
-                                          static_cast<DWORD>(content.size()), &wrote, nullptr) ||
-                             wrote != content.size())) {
-        Fail("WriteFile " + Utf8(PasswordFilePath()));
-    }
+    gvtest::WriteBytes(PasswordFilePath(), content);
 }
 
 void Session::MakeDirectoryAtPasswordFile() const {
@@ -268,24 +220,7 @@ void Session::ReleasePasswordFile() {
 }
 
 std::optional<Bytes> Session::ReadPasswordFile() const {
-    gv::UniqueFile file(::CreateFileW(PasswordFilePath().c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return std::nullopt;
-    }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) {
-        return std::nullopt;
-    }
-    Bytes content(static_cast<std::size_t>(size.QuadPart));
-    DWORD got = 0;
-    if (!content.empty() && !::ReadFile(file.get(), content.data(),
-                                        static_cast<DWORD>(content.size()), &got, nullptr)) {
-        return std::nullopt;
-    }
-    content.resize(got);
-    return content;
+    return gvtest::TryReadBytes(PasswordFilePath());
 }
 
 void Session::Start() {
@@ -301,7 +236,7 @@ void Session::Start() {
     const bool started = WaitUntil(
         [&] {
             if (::CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, folder_.c_str(), &si, &pi)) {
+                                 nullptr, Folder().c_str(), &si, &pi)) {
                 return true;
             }
             code = ::GetLastError();
@@ -318,9 +253,7 @@ void Session::Start() {
 }
 
 void Session::EmulateWindowsOptionButtons() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    path = path.substr(0, path.find_last_of(L'\\')) + L"\\gv_e2e_radio_hook.dll";
+    const std::wstring path = gvtest::OwnFolder() + L"\\gv_e2e_radio_hook.dll";
     HMODULE dll = ::LoadLibraryW(path.c_str());
     if (!dll) {
         Fail("LoadLibraryW " + Utf8(path));
@@ -468,12 +401,6 @@ HWND FindControl(HWND parent, std::wstring_view className,
     return nullptr;
 }
 
-std::wstring ClassOf(HWND hwnd) {
-    wchar_t buffer[256] = {};
-    ::GetClassNameW(hwnd, buffer, 256);
-    return buffer;
-}
-
 std::wstring Text(HWND hwnd) {
     DWORD_PTR length = 0;
     if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
@@ -520,13 +447,6 @@ bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs) {
 
 // --- Geometry ------------------------------------------------------------
 
-RECT RectInParentClient(HWND control) {
-    RECT rc{};
-    ::GetWindowRect(control, &rc);
-    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
-
 RECT ScreenRect(HWND window) {
     RECT rc{};
     ::GetWindowRect(window, &rc);
@@ -540,21 +460,7 @@ RECT WorkArea() {
     return mi.rcWork;
 }
 
-int WindowDpi(HWND window) {
-    // Looked up at run time: older systems have one DPI for everything.
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (fn) {
-        if (const UINT dpi = fn(window)) {
-            return static_cast<int>(dpi);
-        }
-    }
-    const gv::WindowDC screen(nullptr);
-    return ::GetDeviceCaps(screen.get(), LOGPIXELSX);
-}
-
-SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi) {
+SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi, bool lines) {
     const std::wstring faceName(face);
     const gv::UniqueFont font(::CreateFontW(-::MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
                                             FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -565,7 +471,7 @@ SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int 
     RECT extent{0, 0, 0, 0};
     const std::wstring copy(text);
     ::DrawTextW(screen.get(), copy.c_str(), static_cast<int>(copy.size()), &extent,
-                DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+                DT_CALCRECT | DT_LEFT | (lines ? 0 : DT_SINGLELINE));
     return SIZE{extent.right, extent.bottom};
 }
 

@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "tests/windows/support.h"
 
 namespace e2e {
 
 using Bytes = std::vector<std::uint8_t>;
+using gvtest::ClassOf, gvtest::Hex, gvtest::RectInParent, gvtest::WindowDpi;
 
 // Generous: a loaded machine under Wine can take seconds to show a window.
 inline constexpr DWORD kTimeoutMs = 15000;
@@ -47,7 +49,7 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    const std::wstring& Folder() const noexcept { return folder_; }
+    const std::wstring& Folder() const noexcept { return folder_.Path(); }
     std::wstring PasswordFilePath() const;
 
     // Preparing the password file before a start.
@@ -92,7 +94,7 @@ class Session {
         static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
     };
 
-    std::wstring folder_;
+    gvtest::TempFolder folder_;
     std::wstring exe_;
     gv::UniqueHandle process_;
     DWORD processId_ = 0;
@@ -107,7 +109,6 @@ HWND FindControl(HWND parent, std::wstring_view className,
                  std::optional<std::wstring_view> caption = std::nullopt);
 std::vector<HWND> FindControls(HWND parent, std::wstring_view className);
 
-std::wstring ClassOf(HWND hwnd);
 std::wstring Text(HWND hwnd);
 bool SetText(HWND hwnd, std::wstring_view text);
 // Posted, never sent: the click may open a modal box that would block a send.
@@ -120,12 +121,12 @@ bool WaitUntilGone(HWND hwnd, DWORD timeoutMs = kTimeoutMs);
 bool Dismiss(const MessageBoxInfo& box, DWORD timeoutMs = kTimeoutMs);
 
 // Geometry in pixels.
-RECT RectInParentClient(HWND control);  // left, top, right, bottom within the parent's client area
 RECT ScreenRect(HWND window);
 RECT WorkArea();
-int WindowDpi(HWND window);
-// The extent of one line of text in the given font, measured here.
-SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi);
+// The extent of text in the given font, measured here: one line, or with `lines`
+// the widest of its lines by the height of them all.
+SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int dpi,
+                bool lines = false);
 
 // The folder named by GV_SHOTS, when screenshots are wanted.
 std::optional<std::wstring> ShotsFolder();

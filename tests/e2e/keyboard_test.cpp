@@ -2,7 +2,6 @@
 // the focus, and the focus is checked before each one.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,9 +13,32 @@ namespace {
 
 using e2e::Utf8;
 
+constexpr wchar_t kHelpText[] =
+    L"Ändra åtkomst genom att markera Ja eller Nej och sedan klicka på Ändra.\r\n"
+    L"Om du vill ta bort programmet, måste du först ändra till Ja, annars kommer du\r\n"
+    L"inte åt Registereditorn efter avinstallationen.";
+
 std::string Describe(HWND control) {
     return control ? "\"" + Utf8(e2e::Text(control)) + "\" (" + Utf8(e2e::ClassOf(control)) + ")"
                    : "nothing";
+}
+
+RECT UnionOf(RECT a, RECT b) {
+    ::UnionRect(&a, &a, &b);
+    return a;
+}
+
+// The screen under a rectangle: a window of ours placed there but never shown.
+void ShotOfScreen(RECT area, const wchar_t* name) {
+    if (!e2e::ShotsFolder()) {
+        return;
+    }
+    HWND frame = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, area.left, area.top,
+                                   area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, frame) << "CreateWindowExW error " << ::GetLastError();
+    e2e::Shot(frame, name);
+    ::DestroyWindow(frame);
 }
 
 class Keyboard : public e2e::Run {
@@ -40,9 +62,14 @@ class Keyboard : public e2e::Run {
         EXPECT_EQ(focus, session.Focus()) << "the focus moved to " << Describe(session.Focus());
     }
 
-    // Alt+M, then an access key in the open menu.
-    void MenuItem(wchar_t accessKey) {
-        ASSERT_NE(nullptr, OpenMenu());
+    // Alt+M, then an access key in the open menu; `shot` names a picture of the
+    // main window with its menu open.
+    void MenuItem(wchar_t accessKey, const wchar_t* shot = nullptr) {
+        const HWND popup = OpenMenu();
+        ASSERT_NE(nullptr, popup);
+        if (shot) {
+            ShotOfScreen(UnionOf(e2e::ScreenRect(main), e2e::ScreenRect(popup)), shot);
+        }
         ASSERT_TRUE(::PostMessageW(session.Focus(), WM_CHAR, accessKey, 1));
     }
 
@@ -53,9 +80,13 @@ TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
     ASSERT_NO_FATAL_FAILURE(LogIn(e2e::kDefaultPassword, true));
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(ja));
 
-    ASSERT_NO_FATAL_FAILURE(MenuItem(L'l'));
+    ASSERT_NO_FATAL_FAILURE(MenuItem(L'l', L"main-menu.bmp"));
     auto help = session.WaitForMessageBox();
     ASSERT_TRUE(help) << "L in the menu should show the help text";
+    EXPECT_EQ("Information", Utf8(help->title));
+    EXPECT_EQ(Utf8(kHelpText), Utf8(help->text));
+    EXPECT_TRUE(help->hasIcon && help->buttons == std::vector<int>{IDOK}) << "an icon and OK";
+    e2e::Shot(help->hwnd, L"box-help.bmp");
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(::GetDlgItem(help->hwnd, IDOK)));
     ASSERT_NO_FATAL_FAILURE(Press(VK_RETURN));
     ASSERT_TRUE(e2e::WaitUntilGone(help->hwnd)) << "Enter should dismiss the help text";
@@ -72,11 +103,8 @@ TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
     ASSERT_NO_FATAL_FAILURE(MenuItem(L'ä'));
     HWND change = session.WaitForWindow(L"Ändra lösenord");
     ASSERT_NE(nullptr, change) << "Ä in the menu should open the change-password window";
-    std::vector<HWND> boxes = e2e::FindControls(change, L"Edit");
+    const std::vector<HWND> boxes = e2e::EditsTopDown(change);
     ASSERT_EQ(3u, boxes.size());
-    std::sort(boxes.begin(), boxes.end(), [](HWND a, HWND b) {
-        return e2e::RectInParentClient(a).top < e2e::RectInParentClient(b).top;
-    });
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(boxes[1]));  // none stored: no old password asked
     ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, change));
     ASSERT_NO_FATAL_FAILURE(TypeKeys(boxes[1], L"Mås7"));
@@ -93,22 +121,16 @@ TEST_F(Keyboard, WholeProgramThenNextRunWithTheNewPassword) {
     ASSERT_NO_FATAL_FAILURE(ExpectFocus(nej));
     EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Checked(nej) && !e2e::Checked(ja); }))
         << "the arrow should select \"Nej\"";
-    ASSERT_NO_FATAL_FAILURE(Press(VK_TAB));
-    ASSERT_NO_FATAL_FAILURE(ExpectFocus(e2e::FindControl(main, L"Button", L"&Ändra")));
-    ASSERT_NO_FATAL_FAILURE(Press(VK_RETURN));
+    ASSERT_TRUE(session.PressAltKey(L'ä'));
     // The confirmation ends the run by itself 3 s after it shows: no dawdling.
-    HWND confirmation = nullptr;
+    e2e::Confirmation confirmation;
     ASSERT_TRUE(e2e::WaitUntil([&] {
-        for (HWND w : session.Windows()) {
-            if (e2e::FindControl(w, L"Button", L"&Avsluta")) {
-                confirmation = w;
-            }
-        }
-        return confirmation != nullptr;
-    })) << "Enter on \"&Ändra\" should show the confirmation";
-    ASSERT_NO_FATAL_FAILURE(ExpectFocus(e2e::FindControl(confirmation, L"Button", L"&Avsluta")));
+        return (confirmation = e2e::FindConfirmation(session)).window != nullptr;
+    })) << "Alt+Ä should click \"&Ändra\" and show the confirmation";
+    EXPECT_EQ(Utf8(e2e::kLocked), Utf8(e2e::Text(confirmation.label)));
+    ASSERT_NO_FATAL_FAILURE(ExpectFocus(confirmation.button));
     EXPECT_EQ("REG_DWORD 1", policy.Stored());
-    ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, confirmation));
+    ASSERT_NO_FATAL_FAILURE(PressIgnored(VK_ESCAPE, confirmation.window));
     ASSERT_NO_FATAL_FAILURE(Press(VK_SPACE));
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 

@@ -11,6 +11,7 @@
 #include "core/app.h"
 #include "core/form.h"
 #include "ui/frm_andrat.h"
+#include "support.h"
 
 namespace {
 
@@ -54,20 +55,12 @@ struct Box {
 BOOL CALLBACK FindBox(HWND w, LPARAM p) {
     auto& box = *reinterpret_cast<Box*>(p);
     DWORD pid = 0;
-    wchar_t cls[16] = {};
     ::GetWindowThreadProcessId(w, &pid);
-    ::GetClassNameW(w, cls, 16);
-    if (pid == box.pid && ::lstrcmpW(cls, L"#32770") == 0 && ::IsWindowVisible(w)) {
+    if (pid == box.pid && gvtest::ClassOf(w) == L"#32770" && ::IsWindowVisible(w)) {
         box.hwnd = w;
         return FALSE;
     }
     return TRUE;
-}
-
-std::wstring TextOf(HWND h) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(h, text, 256);
-    return text;
 }
 
 }  // namespace
@@ -97,8 +90,8 @@ TEST(FatalError, KeyHandlerFaultShowsTheBoxAndNoTimerEndsTheRun) {
     DWORD code = STILL_ACTIVE;
     ::GetExitCodeProcess(process.get(), &code);
     ASSERT_NE(box.hwnd, nullptr) << "no error box came; the run ended with " << code;
-    EXPECT_NE(TextOf(::GetDlgItem(box.hwnd, 0xFFFF)).find(L"'5'"), std::wstring::npos)
-        << TextOf(::GetDlgItem(box.hwnd, 0xFFFF));
+    EXPECT_NE(gv::WindowText(::GetDlgItem(box.hwnd, 0xFFFF)).find(L"'5'"), std::wstring::npos)
+        << gv::WindowText(::GetDlgItem(box.hwnd, 0xFFFF));
     // Well past the confirmation window's 3 seconds.
     EXPECT_EQ(::WaitForSingleObject(process.get(), 4500), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the run ended while its error box showed";

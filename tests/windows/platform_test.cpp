@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/platform.h"
-#include "test_files.h"
 
 namespace {
 
@@ -32,12 +31,6 @@ struct WindowOwner {
 HWND MessageOnlyStatic(const wchar_t* text) {
     return ::CreateWindowExW(0, L"STATIC", text, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                              ::GetModuleHandleW(nullptr), nullptr);
-}
-
-bool CanOpenExclusively(const std::wstring& path) {
-    gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    return bool(f);
 }
 
 }  // namespace
@@ -110,26 +103,4 @@ TEST(Unique, MovesTransferOwnershipAndEachHandleClosesOnce) {
     }
     EXPECT_EQ(CountingTraits::closed, (std::vector<int>{8, 7, 9, 10}))
         << "only the last owner closes at scope end; the empty ones close nothing";
-}
-
-TEST(Unique, FileOwnerReleasesTheRealHandle) {
-    gvtest::TempFolder folder;
-    const std::wstring path = folder.File(L"held.bin");
-    gvtest::WriteBytes(path, {1, 2, 3});
-
-    gv::UniqueFile a = gvtest::HoldOpen(path, 0);
-    ASSERT_TRUE(a);
-    const HANDLE raw = a.get();
-    gv::UniqueFile b(std::move(a));
-    EXPECT_FALSE(a);  // NOLINT(bugprone-use-after-move): the moved-from state
-    EXPECT_EQ(b.get(), raw);
-    EXPECT_FALSE(CanOpenExclusively(path)) << "the moved-to owner still holds the file";
-
-    b.reset();
-    EXPECT_FALSE(b);
-    EXPECT_TRUE(CanOpenExclusively(path))
-        << "reset must close the handle, error " << ::GetLastError();
-
-    { gv::UniqueFile scoped = gvtest::HoldOpen(path, 0); }
-    EXPECT_TRUE(CanOpenExclusively(path)) << "the destructor must close the handle";
 }

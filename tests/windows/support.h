@@ -1,5 +1,6 @@
-// Raw file access and throw-away folders for the Windows-side tests. The checks
-// go straight to Win32 so they never depend on the code under test.
+// What the Windows-side and end-to-end tests share: raw file access, throw-away
+// folders and a look at windows. The checks go straight to Win32 so they never
+// depend on the code under test.
 #pragma once
 
 #include <windows.h>
@@ -43,23 +44,29 @@ inline void WriteBytes(const std::wstring& path, const gv::Bytes& bytes) {
 }
 
 // Reads with full sharing, so it also works beside a handle the test holds.
-inline gv::Bytes ReadBytes(const std::wstring& path) {
+// Nothing when the file is missing or cannot be read.
+inline std::optional<gv::Bytes> TryReadBytes(const std::wstring& path) {
     gv::UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) {
-        ADD_FAILURE() << "cannot open the test file to check it, error " << ::GetLastError();
-        return {};
-    }
     LARGE_INTEGER size{};
-    ::GetFileSizeEx(f.get(), &size);
+    if (!f || !::GetFileSizeEx(f.get(), &size)) {
+        return std::nullopt;
+    }
     gv::Bytes bytes(static_cast<std::size_t>(size.QuadPart));
     DWORD got = 0;
-    if (!bytes.empty()) {
-        ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    if (!bytes.empty() &&
+        !::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+        return std::nullopt;
     }
     bytes.resize(got);
     return bytes;
+}
+
+inline gv::Bytes ReadBytes(const std::wstring& path) {
+    auto bytes = TryReadBytes(path);
+    EXPECT_TRUE(bytes) << "cannot read the test file to check it, error " << ::GetLastError();
+    return bytes.value_or(gv::Bytes{});
 }
 
 // What another program holding the file would look like.
@@ -80,6 +87,13 @@ std::optional<gv::RuntimeError> Caught(F&& f) {
     return std::nullopt;
 }
 
+// This test program's own folder, where the build puts its helpers.
+inline std::wstring OwnFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
 // A fresh folder under the user's temp folder, removed with everything in it.
 class TempFolder {
   public:
@@ -88,7 +102,7 @@ class TempFolder {
         const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
         static unsigned counter = 0;
         path_ = std::wstring(base, n) + L"gvtest-" + std::to_wstring(::GetCurrentProcessId()) +
-                L"-" + std::to_wstring(++counter);
+                L"-" + std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
         EXPECT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr))
             << "cannot create the temp folder, error " << ::GetLastError();
     }
@@ -96,29 +110,58 @@ class TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() { Remove(path_); }
 
+    const std::wstring& Path() const noexcept { return path_; }
     std::wstring File(std::wstring_view name) const { return path_ + L"\\" + std::wstring(name); }
 
-  private:
-    static void Remove(const std::wstring& dir) {
+    // False while something in it is still held open.
+    static bool Remove(const std::wstring& dir) {
         WIN32_FIND_DATAW found{};
         gv::UniqueFind find(::FindFirstFileW((dir + L"\\*").c_str(), &found));
         for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
             const std::wstring name = found.cFileName;
+            const std::wstring full = dir + L"\\" + name;
             if (name == L"." || name == L"..") {
                 continue;
             }
-            const std::wstring full = dir + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 Remove(full);
             } else {
+                ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
                 ::DeleteFileW(full.c_str());
             }
         }
         find.reset();
-        ::RemoveDirectoryW(dir.c_str());
+        return ::RemoveDirectoryW(dir.c_str()) != FALSE;
     }
 
+  private:
     std::wstring path_;
 };
+
+inline std::wstring ClassOf(HWND hwnd) {
+    wchar_t cls[256] = {};
+    ::GetClassNameW(hwnd, cls, 256);
+    return cls;
+}
+
+// Left, top, right, bottom within the parent's client area.
+inline RECT RectInParent(HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Looked up at run time: older systems have one DPI for everything.
+inline int WindowDpi(HWND hwnd) {
+    using Fn = UINT(WINAPI*)(HWND);
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (const UINT dpi = fn ? fn(hwnd) : 0) {
+        return static_cast<int>(dpi);
+    }
+    const gv::WindowDC screen(nullptr);
+    return ::GetDeviceCaps(screen.get(), LOGPIXELSX);
+}
 
 }  // namespace gvtest
