@@ -166,16 +166,6 @@ TEST(ScramblePasses, MatchTheInPlaceModelOnRandomFiles) {
     EXPECT_GT(overflows[1], 10);
 }
 
-TEST(ScramblePasses, FilesOfOneToThreeBytesAreNotDescrambled) {
-    for (const Bytes& small : {Bytes{0x00}, Bytes{0xFF, 0xFF}, Bytes{0x00, 0x00, 0x80}}) {
-        Bytes file = small;
-        std::int32_t word = 5;
-        gv::UnscramblePass(file, kKey, word);
-        EXPECT_EQ(file, small) << Hex(small);
-        EXPECT_EQ(word, 5) << "no step may read a word";
-    }
-}
-
 TEST(ScramblePasses, OverflowInAnyStepRaisesErrorSix) {
     const struct {
         bool scramble;

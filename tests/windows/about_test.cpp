@@ -134,15 +134,6 @@ TEST_F(AboutKeyValue, ReadsStringsAndNumbersAsText) {
     }
 }
 
-TEST_F(AboutKeyValue, MissingKeyOrValueGivesFalseAndEmptiesText) {
-    for (const auto& [key, value] :
-         {std::pair{path_ + L"\\Saknas", L"V"}, std::pair{path_, L"V"}}) {
-        std::wstring keyVal = L"x";
-        EXPECT_EQ(gv::FrmOm::GetKeyValue(HKEY_CURRENT_USER, key, value, keyVal), gv::False) << key;
-        EXPECT_EQ(keyVal, L"") << key;
-    }
-}
-
 TEST_F(AboutKeyValue, ReadsAKeyThatMayOnlyBeRead) {
     Store(REG_SZ, "C:\\msinfo32.exe");
     const ReadOnlyKey readOnly(key_);

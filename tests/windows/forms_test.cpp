@@ -6,16 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cwchar>
 #include <iterator>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "gv_version.h"
 #include "core/platform.h"
 #include "registry/registry.h"
 #include "store/password_store.h"
@@ -308,8 +305,6 @@ TEST_F(Forms, FramesIconsAndTaskbarPerWindow) {
     }
     const auto& about = gv::Default<FrmOm>();
     EXPECT_NE(::SendMessageW(about.Control(FrmOm::Image1), STM_GETICON, 0, 0), 0) << "Image1";
-    EXPECT_EQ(about.Text(FrmOm::lblVersion), L"Version: " GV_VERSION_SHORT_W);
-    EXPECT_EQ(about.Text(FrmOm::LblBesk), FrmOm::Description());
 }
 
 namespace {
@@ -406,38 +401,27 @@ TEST_F(Forms, MainWindowHasTheOneMenuOfTheDesign) {
 
 namespace {
 
-// Answers the first message box of this process, and closes a confirmation
-// window if one shows up, so that a fault cannot hang or end the test.
-struct Watch {
-    std::atomic<bool> done{false};
+// Answers the first message box that opens in this thread, and closes a
+// confirmation window if one shows up, so that a fault cannot hang or end the test.
+struct Seen {
     bool box = false, confirmation = false;
     std::wstring title, text;
+} g_seen;
 
-    static BOOL CALLBACK Look(HWND w, LPARAM self) {
-        auto& s = *reinterpret_cast<Watch*>(self);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        if (pid != ::GetCurrentProcessId() || !::IsWindowVisible(w)) {
-            return TRUE;
-        }
-        if (ClassOf(w) == L"#32770" && !s.box) {
-            s.box = true;
-            s.title = gv::WindowText(w);
-            s.text = gv::WindowText(::GetDlgItem(w, 0xFFFF));
-            ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        } else if (ClassOf(w) == L"GrindvaktForm" && gv::WindowText(w).empty()) {
-            s.confirmation = true;
-            ::PostMessageW(w, WM_CLOSE, 0, 0);
-        }
-        return TRUE;
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wp, LPARAM lp) {
+    const auto w = reinterpret_cast<HWND>(wp);
+    if (code == HCBT_ACTIVATE && ClassOf(w) == L"#32770" && !g_seen.box) {
+        g_seen.box = true;
+        g_seen.title = gv::WindowText(w);
+        g_seen.text = gv::WindowText(::GetDlgItem(w, 0xFFFF));
+        ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    } else if (code == HCBT_ACTIVATE && ClassOf(w) == L"GrindvaktForm" &&
+               gv::WindowText(w).empty()) {
+        g_seen.confirmation = true;
+        ::PostMessageW(w, WM_CLOSE, 0, 0);
     }
-    void Run() {
-        for (const DWORD end = ::GetTickCount() + 15000; !done && ::GetTickCount() < end;
-             ::Sleep(20)) {
-            ::EnumWindows(&Look, reinterpret_cast<LPARAM>(this));
-        }
-    }
-};
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+}
 
 }  // namespace
 
@@ -454,20 +438,21 @@ TEST_F(Forms, FailedWriteShowsWhyAndKeepsTheMainWindow) {
         auto& main = gv::Default<FrmÄndra>();
         main.SetChecked(FrmÄndra::Optstat + 1);
 
-        Watch watch;
-        std::thread helper(&Watch::Run, &watch);
+        g_seen = {};
+        const HHOOK hook =
+            ::SetWindowsHookExW(WH_CBT, &AnswerBoxes, nullptr, ::GetCurrentThreadId());
+        ASSERT_NE(hook, nullptr);
         main.Command1_Click();
-        watch.done = true;
-        helper.join();
+        ::UnhookWindowsHookEx(hook);
 
         EXPECT_EQ(g_written, std::optional<std::int32_t>{1}) << "\"Nej\" writes 1";
-        ASSERT_TRUE(watch.box) << "no message box was shown";
-        EXPECT_EQ(watch.title, L"Grindvakt");
-        EXPECT_NE(watch.text.find(L"kunde inte sparas"), std::wstring::npos) << watch.text;
-        EXPECT_EQ(watch.text.find(L"administrat\u00f6r") != std::wstring::npos,
+        ASSERT_TRUE(g_seen.box) << "no message box was shown";
+        EXPECT_EQ(g_seen.title, L"Grindvakt");
+        EXPECT_NE(g_seen.text.find(L"kunde inte sparas"), std::wstring::npos) << g_seen.text;
+        EXPECT_EQ(g_seen.text.find(L"administrat\u00f6r") != std::wstring::npos,
                   c.mentionsAdministrator)
-            << watch.text;
-        EXPECT_FALSE(watch.confirmation)
+            << g_seen.text;
+        EXPECT_FALSE(g_seen.confirmation)
             << "the confirmation window was shown after a failed write";
         EXPECT_FALSE(gv::IsLoaded<FrmÄndrat>()) << "the confirmation window was loaded";
         EXPECT_TRUE(gv::IsLoaded<FrmÄndra>()) << "the main window must stay";
