@@ -2,6 +2,7 @@
 // order, what it saves, a save that cannot be written, keys and layout.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +39,14 @@ class ChangePassword : public e2e::Run {
         ASSERT_NE(nullptr, ok) << "button \"&Ok\"";
     }
 
+    // Logs in with this password stored and opens the window; `before` is the file then.
+    void OpenWithStored(const char* password) {
+        session.WritePasswordFile(StoredForm(password));
+        ASSERT_NO_FATAL_FAILURE(LogIn(std::wstring(password, password + std::strlen(password))));
+        ASSERT_NO_FATAL_FAILURE(Open());
+        before = FileBytes();
+    }
+
     // A disabled old box is left alone, as a user could not type in it.
     void Submit(const Entries& e) {
         if (::IsWindowEnabled(oldBox)) {
@@ -49,7 +58,7 @@ class ChangePassword : public e2e::Run {
     }
 
     // After a refusal: the window still open, the entries as typed, the file as it was.
-    void ExpectKept(const Entries& e, const Bytes& before) {
+    void ExpectKept(const Entries& e) {
         EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the window should stay open";
         if (::IsWindowEnabled(oldBox)) {
             EXPECT_EQ(Utf8(e.old), Utf8(e2e::Text(oldBox))) << "old entry";
@@ -60,10 +69,10 @@ class ChangePassword : public e2e::Run {
     }
 
     // A new password refused with its reason.
-    void ExpectRefused(const Entries& e, const Bytes& before, const std::wstring& reason) {
+    void ExpectRefused(const Entries& e, const std::wstring& reason) {
         ASSERT_NO_FATAL_FAILURE(
             ExpectBox(L"Information", L"Lösenordet kan inte användas.\r\n\r\n" + reason));
-        ExpectKept(e, before);
+        ExpectKept(e);
     }
 
     void ExpectSaved(std::string_view ansiPassword) {
@@ -76,6 +85,7 @@ class ChangePassword : public e2e::Run {
 
     Bytes FileBytes() const { return session.ReadPasswordFile().value_or(Bytes{}); }
 
+    Bytes before;
     HWND window = nullptr;
     HWND oldBox = nullptr;
     HWND newBox = nullptr;
@@ -121,10 +131,7 @@ TEST_F(ChangePasswordFirstRun, OldBoxDisabledInEveryOpeningThenNextRunNeedsTheNe
 // --- A stored password: the old entry first, then the confirmation, then the new password.
 
 TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
-    session.WritePasswordFile(StoredForm("Hemlig"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"Hemlig"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("Hemlig"));
     const struct {
         Entries entries;
         bool wrongOld;
@@ -147,15 +154,12 @@ TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
             ASSERT_NO_FATAL_FAILURE(
                 ExpectBox(L"Information", kMismatch, true, L"box-mismatch.bmp"));
         }
-        ExpectKept(e, before);
+        ExpectKept(e);
     }
 }
 
 TEST_F(ChangePasswordChecks, RefusesWhatCannotBeReadBackAndSavesWhatCan) {
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("abc"));
     const std::wstring blanks = L"Lösenordet får inte börja eller sluta med mellanslag eller tabb.";
     const std::wstring comma = L"Lösenordet får inte innehålla kommatecken.";
     const struct {
@@ -179,7 +183,7 @@ TEST_F(ChangePasswordChecks, RefusesWhatCannotBeReadBackAndSavesWhatCan) {
         SCOPED_TRACE("new \"" + Utf8(c.entry) + "\"");
         const Entries e{L"abc", c.entry, c.entry};
         ASSERT_NO_FATAL_FAILURE(Submit(e));
-        ASSERT_NO_FATAL_FAILURE(ExpectRefused(e, before, c.reason));
+        ASSERT_NO_FATAL_FAILURE(ExpectRefused(e, c.reason));
     }
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"Hälsa", L"Hälsa"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("H\xE4lsa"));
@@ -188,26 +192,21 @@ TEST_F(ChangePasswordChecks, RefusesWhatCannotBeReadBackAndSavesWhatCan) {
 // --- Saving.
 
 TEST_F(ChangePasswordSave, ReopeningAsksForTheStartUpPassword) {
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("abc"));
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"a b!?", L"a b!?"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("a b!?"));
     ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    before = FileBytes();
     const Entries justSaved{L"a b!?", L"x1", L"x1"};
     ASSERT_NO_FATAL_FAILURE(Submit(justSaved));
     ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kMainCaption, kWrongOld, false));
-    ExpectKept(justSaved, before);
+    ExpectKept(justSaved);
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"x1", L"x1"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("x1"));
 }
 
 TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("abc"));
     const Entries e{L"abc", L"nytt", L"nytt"};
     session.HoldPasswordFile();
     ASSERT_NO_FATAL_FAILURE(Submit(e));
@@ -220,7 +219,7 @@ TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
         << "the text should say the file is held, got: " << text;
     ASSERT_TRUE(e2e::Dismiss(*box));
     session.ReleasePasswordFile();
-    ExpectKept(e, before);
+    ExpectKept(e);
     ASSERT_TRUE(e2e::Click(ok));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("nytt"));
 }
@@ -229,14 +228,11 @@ TEST_F(ChangePasswordSave, LockedFileIsReportedAndKeptThenSavedOnceFree) {
 
 TEST_F(ChangePasswordUtf8CodePage, SwedishLettersSavedAsUtf8LogInNextRun) {
     ASSERT_EQ(65001u, ::GetACP()) << "this case needs UTF-8 as the ANSI code page";
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("abc"));
     const Entries unpaired{L"abc", L"a\xD800", L"a\xD800"};
     ASSERT_NO_FATAL_FAILURE(Submit(unpaired));
     ASSERT_NO_FATAL_FAILURE(ExpectRefused(
-        unpaired, before, L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen."));
+        unpaired, L"Lösenordet innehåller tecken som inte kan sparas i lösenordsfilen."));
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"Grönå", L"Grönå"}));
     // C3 B6 for "ö": the program's own code page is UTF-8 too.
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("Gr\xC3\xB6n\xC3\xA5"));
@@ -248,10 +244,7 @@ TEST_F(ChangePasswordUtf8CodePage, SwedishLettersSavedAsUtf8LogInNextRun) {
 // --- The window itself.
 
 TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSave) {
-    session.WritePasswordFile(StoredForm("abc"));
-    ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
-    ASSERT_NO_FATAL_FAILURE(Open());
-    const Bytes before = FileBytes();
+    ASSERT_NO_FATAL_FAILURE(OpenWithStored("abc"));
     // Entries that would be saved, had a key clicked OK.
     const Entries e{L"abc", L"nytt", L"nytt"};
     ASSERT_TRUE(e2e::SetText(oldBox, e.old));
@@ -266,7 +259,7 @@ TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSa
     }
     ASSERT_TRUE(session.WaitForFocus(ok)) << "Tab after the last text box";
     EXPECT_FALSE(session.FindMessageBox()) << "no message for Enter or Esc";
-    ExpectKept(e, before);
+    ExpectKept(e);
 
     ASSERT_TRUE(e2e::CloseBox(window));
     EXPECT_TRUE(e2e::WaitUntilGone(window)) << "the close box should close the window";

@@ -215,28 +215,6 @@ TEST_F(LoginKeys, EscAfterThreeFailuresEndsRunWithoutMessage) {
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
 }
 
-TEST_F(LoginKeys, EnterAndSpaceClickTheFocusedButton) {
-    ASSERT_NO_FATAL_FAILURE(StartLogin());
-    ASSERT_TRUE(session.PressKey(VK_TAB));
-    ASSERT_TRUE(session.WaitForFocus(loginOk));
-    ASSERT_TRUE(session.PressKey(VK_RETURN));
-    ASSERT_NO_FATAL_FAILURE(ExpectWrong(L""));
-
-    ASSERT_TRUE(e2e::SetText(loginText, kDefaultPassword));
-    ASSERT_TRUE(session.PressKey(VK_TAB));
-    ASSERT_TRUE(session.WaitForFocus(loginOk));
-    ASSERT_TRUE(session.PressKey(VK_SPACE));
-    ASSERT_NO_FATAL_FAILURE(ExpectLoggedIn());
-}
-
-TEST_F(LoginKeys, AccessKeysClickTheirButtons) {
-    ASSERT_NO_FATAL_FAILURE(StartLogin());
-    ASSERT_TRUE(session.PressAltKey(L'o'));
-    ASSERT_NO_FATAL_FAILURE(ExpectWrong(L""));
-    ASSERT_TRUE(session.PressAltKey(L'a'));
-    ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
-}
-
 // --- On screen (the controls are the layout tests' of the windows tier).
 
 TEST_F(LoginLayout, CentredWithAnEmptyTextBox) {

@@ -90,21 +90,6 @@ TEST_F(RegistryValue, ReadsTheStoredDwordAndZeroForAnythingElse) {
     }
 }
 
-TEST_F(RegistryValue, WriteCreatesKeyAndStoresFourLittleEndianBytes) {
-    const std::wstring nested = path_ + L"\\Inre";
-    for (const std::int32_t value : {1, 0, 1, -1, INT32_MIN, 2}) {
-        const gv::WriteResult r =
-            gv::Registry::WriteDwordValue(HKEY_CURRENT_USER, nested, L"V", value);
-        EXPECT_TRUE(r.ok) << "writing " << value << " failed with error " << r.error;
-        EXPECT_EQ(r.error, DWORD{ERROR_SUCCESS});
-        const RawValue raw = ReadRaw(nested, L"V");
-        ASSERT_EQ(raw.rc, ERROR_SUCCESS) << "no value after writing " << value;
-        EXPECT_EQ(raw.type, DWORD{REG_DWORD}) << "after writing " << value;
-        EXPECT_EQ(raw.data, DwordData(static_cast<std::uint32_t>(value))) << "after " << value;
-        EXPECT_EQ(gv::Registry::ReadDwordValue(HKEY_CURRENT_USER, nested, L"V"), value);
-    }
-}
-
 TEST_F(RegistryValue, WriteThatCannotTakeEffectReportsTheSystemError) {
     // Wine grants the writes that rights or ACLs refuse on Windows (even a subkey
     // under a KEY_READ handle), so the refusals here are a volatile parent, an
