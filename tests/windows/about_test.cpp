@@ -116,11 +116,8 @@ TEST_F(AboutKeyValue, ReadsStringsAndNumbersAsText) {
         {"Swedish letters in ANSI", REG_SZ, Ansi(swedish) + '\0', gv::True, swedish},
         {"REG_EXPAND_SZ", REG_EXPAND_SZ, "%SystemRoot%\\x\0"s, gv::True,
          Expanded(L"%SystemRoot%\\x")},
-        {"REG_DWORD 5", REG_DWORD, "\5\0\0\0"s, gv::True, L"5"},
         {"REG_DWORD 0", REG_DWORD, "\0\0\0\0"s, gv::True, L"0"},
-        {"REG_DWORD 0x100", REG_DWORD, "\0\1\0\0"s, gv::True, L"256"},
         {"REG_DWORD 0x01020304", REG_DWORD, "\4\3\2\1"s, gv::True, L"16909060"},
-        {"REG_DWORD 0x01000000", REG_DWORD, "\0\0\0\1"s, gv::True, L"16777216"},
         {"REG_MULTI_SZ", REG_MULTI_SZ, "a\0b\0\0"s, gv::True, L"x"},
         {"REG_BINARY", REG_BINARY, "ABC", gv::True, L"x"},
     };

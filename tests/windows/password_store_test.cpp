@@ -309,7 +309,7 @@ class PasswordFile : public testing::Test {
   protected:
     void SetUp() override {
         // Spelled out rather than asked of the code under test.
-        path_ = gv::ExeDirectory() + L"\\grindvakt.dat";
+        path_ = gvtest::OwnFolder() + L"\\grindvakt.dat";
         ASSERT_EQ(gv::PasswordFilePath(), path_);
         Clean();
     }

@@ -35,22 +35,6 @@ HWND MessageOnlyStatic(const wchar_t* text) {
 
 }  // namespace
 
-TEST(Platform, ExeDirectoryIsTheFolderOfTheRunningExe) {
-    wchar_t exePath[32768];
-    const DWORD n = ::GetModuleFileNameW(nullptr, exePath, 32768);
-    ASSERT_GT(n, 0u);
-    const std::wstring exe(exePath, n);
-    const std::wstring expected = exe.substr(0, exe.find_last_of(L'\\'));
-
-    const std::wstring dir = gv::ExeDirectory();
-    EXPECT_EQ(dir, expected);
-    ASSERT_FALSE(dir.empty());
-    EXPECT_NE(dir.back(), L'\\') << "no trailing separator";
-    const DWORD attributes = ::GetFileAttributesW(dir.c_str());
-    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) << "expected a folder";
-}
-
 TEST(Platform, WindowTextReadsWholeTextOfAControl) {
     WindowOwner w{MessageOnlyStatic(L"L\u00f6senord \u00c4ndra")};
     ASSERT_NE(w.hwnd, nullptr) << "CreateWindowExW failed, error " << ::GetLastError();
