@@ -190,6 +190,7 @@ Session::~Session() {
         // Its windows outlive it for a moment; the next case must not see them go.
         WaitUntil([this] { return TopLevelOf(processId_).empty(); }, 3000);
     }
+    // The program's files may stay held for a moment after its process has ended.
     WaitUntil([this] { return gvtest::TempFolder::Remove(Folder()); }, 3000);
 }
 

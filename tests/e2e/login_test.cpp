@@ -2,11 +2,11 @@
 // where the window shows, and a password file that start-up cannot read.
 #include <gtest/gtest.h>
 
-#include <vector>
 #include <functional>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e/common.h"
 #include "tests/e2e/driver.h"

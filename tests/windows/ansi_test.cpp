@@ -79,7 +79,7 @@ TEST_F(Ansi, EveryByteSurvivesTheRoundTrip) {
     const std::wstring text = gv::FromAnsi(all);
     EXPECT_EQ(text.size(), all.size()) << "one character per byte in a single-byte code page";
     const auto back = gv::ToAnsiExact(text);
-    ASSERT_TRUE(back.has_value()) << "some byte 1..255 does not convert back exactly";
+    ASSERT_TRUE(back.has_value()) << "some byte 0..255 does not convert back exactly";
     EXPECT_EQ(*back, all) << "got " << Hex(*back);
     EXPECT_EQ(gv::ToAnsi(text), all) << "the lossy conversion";
     EXPECT_EQ(gv::FromAnsi("\xE5\xE4\xF6\x80"), L"\u00e5\u00e4\u00f6\u20ac")

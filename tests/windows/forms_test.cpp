@@ -305,6 +305,7 @@ TEST_F(Forms, FramesIconsAndTaskbarPerWindow) {
     }
     const auto& about = gv::Default<FrmOm>();
     EXPECT_NE(::SendMessageW(about.Control(FrmOm::Image1), STM_GETICON, 0, 0), 0) << "Image1";
+    EXPECT_EQ(about.Text(FrmOm::LblBesk), FrmOm::Description());
 }
 
 namespace {
