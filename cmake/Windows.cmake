@@ -39,14 +39,20 @@ add_executable(grindvakt WIN32 main.cpp resources/grindvakt.rc)
 target_link_libraries(grindvakt PRIVATE gv_win)
 set_target_properties(grindvakt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(MINGW)
-  target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections)
+  # No time stamp in the header (and so a checksum of the bytes alone), no debug
+  # information: two builds of one commit are the same file, wherever they are built.
+  target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections
+    -Wl,--no-insert-timestamp)
   target_compile_options(gv_portable PRIVATE -ffunction-sections -fdata-sections)
   target_compile_options(gv_win PRIVATE -ffunction-sections -fdata-sections)
 endif()
 if(MSVC)
   # Windows 10 1607 and later then take the static imports, too, from system32 only.
   # GNU ld 2.40 cannot set this load-configuration field.
-  target_link_options(grindvakt PRIVATE /DEPENDENTLOADFLAG:0x800)
+  target_link_options(grindvakt PRIVATE /DEPENDENTLOADFLAG:0x800 /Brepro)
+  foreach(target grindvakt gv_win gv_portable)
+    target_compile_options(${target} PRIVATE /Brepro)
+  endforeach()
 endif()
 # Link-time optimisation keeps the executable within its 256 KiB.
 set_target_properties(grindvakt gv_win gv_portable PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
