@@ -2,3 +2,9 @@
 add_test(NAME exe_size_and_imports
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-exe.sh "${GV_WINDOWS_BUILD_DIR}/grindvakt.exe")
 set_tests_properties(exe_size_and_imports PROPERTIES LABELS release TIMEOUT 60)
+
+# A second build of the program, from a copy of the sources in another folder, is
+# byte for byte the same (scripts/check-reproducible.sh; about a minute).
+add_test(NAME exe_reproducible
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-reproducible.sh "${GV_WINDOWS_BUILD_DIR}/grindvakt.exe")
+set_tests_properties(exe_reproducible PROPERTIES LABELS release TIMEOUT 900)

@@ -20,6 +20,7 @@ add_library(gv_win STATIC
   core/form_layout.cpp
   core/platform.cpp
   core/process.cpp
+  core/system_dll.cpp
   registry/account.cpp
   registry/key_value.cpp
   registry/registry.cpp
@@ -30,15 +31,28 @@ add_library(gv_win STATIC
   ui/frm_logga_in.cpp
   ui/frm_om.cpp)
 target_link_libraries(gv_win PUBLIC gv_portable)
-target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32 comctl32 shell32 wtsapi32)
+# Known DLLs only (scripts/check-exe.sh); comctl32 and wtsapi32 are loaded at run
+# time from system32 (core/system_dll.h).
+target_link_libraries(gv_win PUBLIC advapi32 user32 gdi32 kernel32)
 
 add_executable(grindvakt WIN32 main.cpp resources/grindvakt.rc)
 target_link_libraries(grindvakt PRIVATE gv_win)
 set_target_properties(grindvakt PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(MINGW)
-  target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections)
+  # No time stamp in the header (and so a checksum of the bytes alone), no debug
+  # information: two builds of one commit are the same file, wherever they are built.
+  target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections
+    -Wl,--no-insert-timestamp)
   target_compile_options(gv_portable PRIVATE -ffunction-sections -fdata-sections)
   target_compile_options(gv_win PRIVATE -ffunction-sections -fdata-sections)
+endif()
+if(MSVC)
+  # Windows 10 1607 and later then take the static imports, too, from system32 only.
+  # GNU ld 2.40 cannot set this load-configuration field.
+  target_link_options(grindvakt PRIVATE /DEPENDENTLOADFLAG:0x800 /Brepro)
+  foreach(target grindvakt gv_win gv_portable)
+    target_compile_options(${target} PRIVATE /Brepro)
+  endforeach()
 endif()
 # Link-time optimisation keeps the executable within its 256 KiB.
 set_target_properties(grindvakt gv_win gv_portable PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)

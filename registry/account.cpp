@@ -6,15 +6,30 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "core/system_dll.h"
 #include "registry/registry.h"
 
 namespace gv {
 namespace {
 
+// wtsapi32 is no Known DLL: it is loaded from system32 at first use.
+struct WtsApi {
+    decltype(&::WTSQuerySessionInformationW) query;
+    decltype(&::WTSFreeMemory) free;
+};
+
+const WtsApi& Wts() {
+    static const WtsApi api{
+        SystemFunction<decltype(&::WTSQuerySessionInformationW)>(L"wtsapi32.dll",
+                                                                 "WTSQuerySessionInformationW"),
+        SystemFunction<decltype(&::WTSFreeMemory)>(L"wtsapi32.dll", "WTSFreeMemory")};
+    return api;
+}
+
 struct WtsMemoryTraits {
     using Handle = wchar_t*;
     static Handle Empty() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::WTSFreeMemory(h); }
+    static void Close(Handle h) noexcept { Wts().free(h); }
 };
 
 std::optional<std::wstring> StringSid(PSID sid) {
@@ -28,8 +43,7 @@ std::optional<std::wstring> StringSid(PSID sid) {
 std::optional<std::wstring> SessionText(WTS_INFO_CLASS what) {
     Unique<WtsMemoryTraits> text;
     DWORD bytes = 0;
-    if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, what,
-                                       text.put(), &bytes) ||
+    if (!Wts().query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, what, text.put(), &bytes) ||
         !text) {
         return std::nullopt;
     }

@@ -2,6 +2,9 @@
 # Installs what is missing, builds grindvakt.exe, checks it, and packs it with
 # its Swedish read-me into dist/grindvakt-VERSION-win64.zip. The version and the
 # read-me come from the build, which configures both from project(VERSION).
+# The zip is reproducible: fixed member order, and every member dated
+# SOURCE_DATE_EPOCH (by default the last commit's time) in UTC. Prints the
+# SHA-256 of the exe and of the zip.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -18,6 +21,10 @@ if [ -z "$version" ]; then
     echo "no GV_VERSION_TEXT in $header" >&2
     exit 1
 fi
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$GV_ROOT" log -1 --format=%ct 2>/dev/null || echo 1704067200)
+fi
+export SOURCE_DATE_EPOCH
 zip="$GV_ROOT/dist/grindvakt-$version-win64.zip"
 mkdir -p "$GV_ROOT/dist"
 rm -f "$zip"
@@ -56,7 +63,8 @@ def entry(name, mode, stamp):
     return info
 
 
-stamp = time.localtime(os.path.getmtime(exe))[:6]
+# A zip holds local times without a zone: UTC, and never before 1980.
+stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
 with open(readme, encoding="utf-8") as f:
     text = f.read()
 # A byte-order mark and CRLF: every Notepad shows that right.
@@ -81,3 +89,4 @@ with zipfile.ZipFile(out) as z:
         print(f"{info.file_size:10d}  {info.filename}")
 PY
 gv_log "wrote $zip"
+sha256sum "$exe" "$zip"
