@@ -278,7 +278,8 @@ TEST_F(ChangePasswordLayout, LabelsClearTheirTextBoxesAfterAMoveToAnotherScale) 
     ASSERT_NO_FATAL_FAILURE(LogIn());
     ASSERT_NO_FATAL_FAILURE(Open());
     const int dpi = e2e::CheckedDpi(window) == 96 ? 144 : 96;
-    // Windows hands the window its new DPI and a place; the place is the program's own here.
+    // Windows also suggests a place; a pointer from this process would not reach the
+    // program, so the window keeps its own.
     DWORD_PTR result = 0;
     ASSERT_TRUE(::SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0,
                                       SMTO_ABORTIFHUNG, e2e::kTimeoutMs, &result));
@@ -293,7 +294,6 @@ TEST_F(ChangePasswordLayout, LabelsClearTheirTextBoxesAfterAMoveToAnotherScale) 
         const RECT r = e2e::RectInParent(label);
         EXPECT_LE(r.right, e2e::RectInParent(oldBox).left)
             << "\"" << Utf8(e2e::Text(label)) << "\" runs under its text box at " << dpi;
-        EXPECT_LE(r.bottom - r.top, ::MulDiv(285, dpi, 1440)) << "a line higher than a text box";
     }
     if (dpi == 96) {
         Shot(window, L"change-password-to-96.bmp");
