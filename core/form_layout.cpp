@@ -42,6 +42,16 @@ int SystemDpi() {
     return ::GetDeviceCaps(dc.get(), LOGPIXELSY);
 }
 
+// A face narrowed below its natural width draws a few pixels wider than it
+// measures: an autosized label in one keeps this much room (twips) beyond its text.
+constexpr int kNarrowedMargin = 90;
+
+int MarginFor(HFONT font, int dpi) {
+    LOGFONTW lf{};
+    ::GetObjectW(font, sizeof lf, &lf);
+    return lf.lfWidth != 0 ? TwipsToPixels(kNarrowedMargin, dpi) : 0;
+}
+
 // The room a one-line label that sizes itself has: up to the nearest control
 // beside it on its right, or the window's edge.
 int RoomBeside(const ControlSpec& label, const FormSpec& form) {
@@ -72,7 +82,7 @@ bool TextFits(HDC dc, HFONT font, HWND hwnd, const ControlSpec& c, const FormSpe
         width -= TwipsToPixels(2 * 45 + (c.kind == ControlKind::Option ? 255 : 0), dpi);
         height -= TwipsToPixels(2 * 45, dpi);
     } else if (autoSize) {
-        width = TwipsToPixels(RoomBeside(c, form), dpi);
+        width = TwipsToPixels(RoomBeside(c, form), dpi) - MarginFor(font, dpi);
         height = INT_MAX;
     }
     RECT need{0, 0, wrap ? width : 0, 0};
@@ -195,7 +205,8 @@ void Form::Layout(int dpi, const RECT* suggested) {
             RECT extent{0, 0, 0, 0};
             ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent,
                         DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
-            cw = extent.right;
+            cw = std::min<int>(extent.right + MarginFor(font_.get(), dpi),
+                               TwipsToPixels(RoomBeside(s, layout_), dpi));
             ch = extent.bottom;
         }
         ::MoveWindow(c.hwnd, TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), cw, ch, TRUE);
