@@ -1,6 +1,7 @@
 # Adds one ctest entry per GoogleTest case of a Windows test program, run under
 # Wine. The cases are read from the sources, so nothing runs at configure time.
-# The environment (WINEPREFIX, GV_WINEPREFIX_144, DISPLAY) comes from scripts/test.sh.
+# The environment (WINEPREFIX, GV_WINEPREFIX_120, GV_WINEPREFIX_144, DISPLAY) comes
+# from scripts/test.sh.
 
 
 function(gv_to_windows_path out unix_path)
@@ -32,10 +33,11 @@ function(gv_add_wine_gtests label exe)
       if(name MATCHES "Utf8CodePage")
         set_property(TEST "${label}.${name}" APPEND PROPERTY ENVIRONMENT "LC_ALL=hi_IN.UTF-8")
       endif()
-      # The layout cases again at 144 DPI (labels e2e144, windows144), in the second
-      # prefix of scripts/test.sh.
+      # The layout cases again at 144 DPI (labels e2e144, windows144) and at 120 DPI
+      # (e2e120, windows120), in prefixes of their own from scripts/test.sh.
       if(name MATCHES "Layout")
         gv_add_wine_test("${label}144.${name}" ${label}144 "${exe}" "${name}" --dpi144)
+        gv_add_wine_test("${label}120.${name}" ${label}120 "${exe}" "${name}" --dpi120)
       endif()
     endforeach()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${src}")

@@ -2,6 +2,8 @@
 #include "core/form.h"
 
 #include <algorithm>
+#include <climits>
+#include <string>
 
 namespace gv {
 namespace {
@@ -24,42 +26,118 @@ void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
     }
 }
 
-UniqueFont CreateFace(const wchar_t* face, int dpi) {
-    return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+UniqueFont CreateFace(const wchar_t* face, int dpi, int width = 0) {
+    return UniqueFont(::CreateFontW(-::MulDiv(8, dpi, 72), width, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
 }
 
-// Whether a label's text fits its rectangle in the font: a word-wrapping label
-// may take more lines, as long as they fit its height.
-bool TextFits(HDC dc, HFONT font, HWND label, const ControlSpec& control, int dpi) {
-    const std::wstring text = WindowText(label);
-    const int width = TwipsToPixels(control.width, dpi);
-    const bool wrap = (control.flags & ctl::WordWrap) != 0;
+// The DPI the system's bitmap fonts were installed for.
+int SystemDpi() {
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    if (auto fn = User32Function<GetDpiForSystemFn>("GetDpiForSystem")) {
+        return static_cast<int>(fn());
+    }
+    WindowDC dc(nullptr);
+    return ::GetDeviceCaps(dc.get(), LOGPIXELSY);
+}
+
+// A face narrowed below its natural width draws a few pixels wider than it
+// measures: an autosized label in one keeps this much room (twips) beyond its text.
+constexpr int kNarrowedMargin = 90;
+
+int MarginFor(HFONT font, int dpi) {
+    LOGFONTW lf{};
+    ::GetObjectW(font, sizeof lf, &lf);
+    return lf.lfWidth != 0 ? TwipsToPixels(kNarrowedMargin, dpi) : 0;
+}
+
+// The room a one-line label that sizes itself has: up to the nearest control
+// beside it on its right, or the window's edge.
+int RoomBeside(const ControlSpec& label, const FormSpec& form) {
+    int right = form.clientWidth;
+    for (const ControlSpec& o : form.controls) {
+        if (o.left > label.left && o.top < label.top + label.height &&
+            label.top < o.top + o.height) {
+            right = std::min(right, o.left);
+        }
+    }
+    return right - label.left;
+}
+
+// Whether a control's text fits its place in the font: a label's in its rectangle
+// (a word-wrapping one may take more lines, as long as they fit its height), a
+// label that sizes itself in the room beside it, a caption inside its button's frame.
+bool TextFits(HDC dc, HFONT font, HWND hwnd, const ControlSpec& c, const FormSpec& form, int dpi) {
+    if (c.kind == ControlKind::TextBox || c.kind == ControlKind::Image) {
+        return true;
+    }
+    const std::wstring text = WindowText(hwnd);
+    const bool autoSize = (c.flags & ctl::AutoSize) != 0;
+    const bool wrap = (c.flags & ctl::WordWrap) != 0;
+    int width = TwipsToPixels(c.width, dpi);
+    int height = TwipsToPixels(c.height, dpi);
+    if (c.kind != ControlKind::Label) {
+        // A button's frame and focus rectangle, an option's round mark and its gap.
+        width -= TwipsToPixels(2 * 45 + (c.kind == ControlKind::Option ? 255 : 0), dpi);
+        height -= TwipsToPixels(2 * 45, dpi);
+    } else if (autoSize) {
+        width = TwipsToPixels(RoomBeside(c, form), dpi) - MarginFor(font, dpi);
+        height = INT_MAX;
+    }
     RECT need{0, 0, wrap ? width : 0, 0};
     SelectObjectScope select(dc, font);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
                 DT_CALCRECT | DT_EXPANDTABS | (wrap ? DT_WORDBREAK : 0));
-    return need.right <= width && need.bottom <= TwipsToPixels(control.height, dpi);
+    return need.right <= width && need.bottom <= height;
 }
 
-// The design's font is MS Sans Serif; its TrueType twin, where the system has it,
-// is taken only while the window's text fits in it, since its widths differ.
-// Asking the font mapper which face it chose is cheaper than enumerating fonts.
+// What the font mapper made of a request: the face it chose and its metrics.
+struct Mapped {
+    bool named;  // the face asked for, not a stand-in
+    TEXTMETRICW metrics;
+};
+
+Mapped MapFont(HDC dc, HFONT font, const wchar_t* face) {
+    SelectObjectScope select(dc, font);
+    wchar_t chosen[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc, LF_FACESIZE, chosen);
+    Mapped m{lstrcmpiW(chosen, face) == 0, {}};
+    ::GetTextMetricsW(dc, &m.metrics);
+    return m;
+}
+
+// The design's font is MS Sans Serif. Its TrueType twin, where the system has it,
+// is taken while the window's text fits in it, since its widths differ. The bitmap
+// face exists only in the sizes of the files installed for the system's DPI: at
+// any other DPI, or where no file has the size asked for, the lines would be too
+// high or too low, so the window takes the scalable face that Windows and Wine
+// both have, narrowed where its letters are too wide for the design's places.
 template <typename Fits>
 UniqueFont CreateDesignFont(HWND hwnd, int dpi, Fits fits) {
     constexpr wchar_t kTrueType[] = L"Microsoft Sans Serif";
-    UniqueFont font = CreateFace(kTrueType, dpi);
+    constexpr wchar_t kBitmap[] = L"MS Sans Serif";
+    constexpr wchar_t kScalable[] = L"Tahoma";
     WindowDC dc(hwnd);
-    wchar_t chosen[LF_FACESIZE] = {};
-    {
-        SelectObjectScope select(dc.get(), font.get());
-        ::GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
+    if (UniqueFont twin = CreateFace(kTrueType, dpi);
+        MapFont(dc.get(), twin.get(), kTrueType).named && fits(dc.get(), twin.get())) {
+        return twin;
     }
-    if (lstrcmpiW(chosen, kTrueType) == 0 && fits(dc.get(), font.get())) {
-        return font;
+    if (dpi == SystemDpi()) {
+        UniqueFont bitmap = CreateFace(kBitmap, dpi);
+        const Mapped m = MapFont(dc.get(), bitmap.get(), kBitmap);
+        const int em = m.metrics.tmHeight - m.metrics.tmInternalLeading;
+        if (m.named && em == ::MulDiv(8, dpi, 72) && fits(dc.get(), bitmap.get())) {
+            return bitmap;
+        }
     }
-    return CreateFace(L"MS Sans Serif", dpi);
+    UniqueFont font = CreateFace(kScalable, dpi);
+    const int natural = MapFont(dc.get(), font.get(), kScalable).metrics.tmAveCharWidth;
+    for (int width = natural - 1; width >= natural * 3 / 4 && !fits(dc.get(), font.get());
+         --width) {
+        font = CreateFace(kScalable, dpi, width);
+    }
+    return font;
 }
 
 UniqueIcon LoadIconAt(HINSTANCE instance, int size) {
@@ -86,11 +164,9 @@ int Form::WindowDpi() const {
 
 void Form::Layout(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    // Labels that size themselves always fit; the others must hold their text.
     UniqueFont font = CreateDesignFont(hwnd_, dpi, [&](HDC dc, HFONT candidate) {
         return std::ranges::all_of(controls_, [&](const Created& c) {
-            return c.def->kind != ControlKind::Label || (c.def->flags & ctl::AutoSize) ||
-                   TextFits(dc, candidate, c.hwnd, *c.def, dpi);
+            return TextFits(dc, candidate, c.hwnd, *c.def, layout_, dpi);
         });
     });
     const int clientW = TwipsToPixels(layout_.clientWidth, dpi);
@@ -129,7 +205,8 @@ void Form::Layout(int dpi, const RECT* suggested) {
             RECT extent{0, 0, 0, 0};
             ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent,
                         DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
-            cw = extent.right;
+            cw = std::min<int>(extent.right + MarginFor(font_.get(), dpi),
+                               TwipsToPixels(RoomBeside(s, layout_), dpi));
             ch = extent.bottom;
         }
         ::MoveWindow(c.hwnd, TwipsToPixels(s.left, dpi), TwipsToPixels(s.top, dpi), cw, ch, TRUE);

@@ -97,6 +97,7 @@ class ChangePasswordFirstRun : public ChangePassword {};
 class ChangePasswordChecks : public ChangePassword {};
 class ChangePasswordSave : public ChangePassword {};
 class ChangePasswordWindow : public ChangePassword {};
+class ChangePasswordLayout : public ChangePassword {};
 // Run with LC_ALL=hi_IN.UTF-8 (see cmake/WineTests.cmake); the program inherits it.
 class ChangePasswordUtf8CodePage : public ChangePassword {};
 
@@ -265,6 +266,38 @@ TEST_F(ChangePasswordWindow, EnterAndEscInTextBoxesDoNothingAndCloseBoxDoesNotSa
     EXPECT_TRUE(e2e::WaitUntilGone(window)) << "the close box should close the window";
     EXPECT_EQ(before, FileBytes()) << "closing must not save";
     EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
+}
+
+}  // namespace
+
+namespace {
+
+// --- On another monitor: a laptop's screen beside a 100 % one.
+
+TEST_F(ChangePasswordLayout, LabelsClearTheirTextBoxesAfterAMoveToAnotherScale) {
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_NO_FATAL_FAILURE(Open());
+    const int dpi = e2e::CheckedDpi(window) == 96 ? 144 : 96;
+    // Windows also suggests a place; a pointer from this process would not reach the
+    // program, so the window keeps its own.
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(::SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0,
+                                      SMTO_ABORTIFHUNG, e2e::kTimeoutMs, &result));
+    const HWND boxes[] = {oldBox, newBox, confirmBox};
+    const int tops[] = {75, 525, 975};  // twips, from the window's table
+    for (int i = 0; i < 3; ++i) {
+        const RECT box = e2e::RectInParent(boxes[i]);
+        EXPECT_EQ(box.left, ::MulDiv(1425, dpi, 1440)) << "text box " << i << " at " << dpi;
+        EXPECT_EQ(box.top, ::MulDiv(tops[i], dpi, 1440)) << "text box " << i << " at " << dpi;
+    }
+    for (HWND label : e2e::FindControls(window, L"Static")) {
+        const RECT r = e2e::RectInParent(label);
+        EXPECT_LE(r.right, e2e::RectInParent(oldBox).left)
+            << "\"" << Utf8(e2e::Text(label)) << "\" runs under its text box at " << dpi;
+    }
+    if (dpi == 96) {
+        Shot(window, L"change-password-to-96.bmp");
+    }
 }
 
 }  // namespace

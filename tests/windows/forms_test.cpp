@@ -171,14 +171,38 @@ std::vector<std::wstring> TabCycle(const gv::Form& form, HWND first) {
     return names;
 }
 
+// A control's font as the mapper made it. A line of the design's 8 pt has the
+// height the DPI asks for; MS Sans Serif's bitmaps come only in the sizes of the
+// files installed for the system's DPI, so only there may the face be used.
+TEXTMETRICW ExpectDesignFont(HWND control, int dpi) {
+    const gv::WindowDC dc(control);
+    const gv::SelectObjectScope font(
+        dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc.get(), LF_FACESIZE, face);
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc.get(), &tm);
+    const std::wstring name = face;
+    EXPECT_TRUE(name == L"MS Sans Serif" || name == L"Microsoft Sans Serif" || name == L"Tahoma")
+        << gv::WindowText(control) << " is in " << name;
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, ::MulDiv(8, dpi, 72))
+        << "em height of " << gv::WindowText(control) << " in " << name << " at " << dpi << " DPI";
+    if (name == L"MS Sans Serif") {
+        // No window: the system's DPI.
+        EXPECT_EQ(dpi, WindowDpi(nullptr)) << "a bitmap face away from the system's DPI";
+    }
+    return tm;
+}
+
 // Every control where its table puts it at the window's DPI, of its kind, inside
 // the client area, clear of the others, its text shown whole; each label just
-// before the control it names; Tab in tab-index order.
-void ExpectFollowsItsTable(const gv::Form& form) {
+// before the control it names; Tab in tab-index order. At the DPI the window
+// was last moved to, where one is given.
+void ExpectFollowsItsTable(const gv::Form& form, int movedTo = 0) {
     const gv::FormSpec& table = form.Table();
     const HWND window = form.Hwnd();
-    const int dpi = WindowDpi(window);
-    if (const int expected = ExpectedDpi()) {
+    const int dpi = movedTo ? movedTo : WindowDpi(window);
+    if (const int expected = ExpectedDpi(); expected && !movedTo) {
         ASSERT_EQ(dpi, expected) << "the DPI of the prefix";
     }
     const auto px = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };  // 15 at 96 DPI
@@ -211,20 +235,20 @@ void ExpectFollowsItsTable(const gv::Form& form) {
             EXPECT_GT(::SendMessageW(h, EM_GETLIMITTEXT, 0, 0), 32767)
                 << "text limit of " << c.name;
         }
-        LOGFONTW font{};
-        ::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(h, WM_GETFONT, 0, 0)), sizeof font,
-                     &font);
-        const std::wstring face = font.lfFaceName;
-        EXPECT_TRUE(c.kind == ControlKind::Image ||
-                    ((face == L"MS Sans Serif" || face == L"Microsoft Sans Serif") &&
-                     font.lfHeight == -::MulDiv(8, dpi, 72)))
-            << c.name << " is in " << face << ", " << font.lfHeight << " px";
+        if (c.kind != ControlKind::Image) {
+            ExpectDesignFont(h, dpi);
+        }
         const bool autoSize = (c.flags & gv::ctl::AutoSize) != 0;
         const SIZE line = TextExtent(h, DT_SINGLELINE);
         const int left = px(c.left), top = px(c.top);
-        const RECT expected{left, top, left + (autoSize ? line.cx : px(c.width)),
-                            top + (autoSize ? line.cy : px(c.height))};
         const RECT r = RectInParent(h);
+        if (autoSize) {
+            // Sized to its text, with a small margin in a narrowed face, which draws wider.
+            EXPECT_TRUE(r.right - r.left >= line.cx && r.right - r.left <= line.cx + px(90))
+                << c.name << " is " << r.right - r.left << " px for a text of " << line.cx;
+        }
+        const RECT expected{left, top, autoSize ? r.right : left + px(c.width),
+                            top + (autoSize ? line.cy : px(c.height))};
         EXPECT_EQ(Placed(r), Placed(expected)) << "where " << c.name << " is";
         EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right &&
                     r.bottom <= client.bottom)
@@ -271,6 +295,31 @@ TEST_F(Layout, EveryWindowFollowsItsControlTable) {
         SCOPED_TRACE(name);
         ExpectFollowsItsTable(load());
         UnloadAll();
+    }
+}
+
+// Windows moves a window to a monitor of another scale: it follows its table
+// there, its lines get shorter on the way down, and the way back restores them.
+TEST_F(Layout, EveryWindowFollowsMonitorChanges) {
+    const struct { int from, to; } moves[] = {{120, 96}, {96, 144}, {192, 96}};
+    const auto moveTo = [](const gv::Form& form, int dpi) {
+        RECT suggested{};
+        ::GetWindowRect(form.Hwnd(), &suggested);
+        ::SendMessageW(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
+        ExpectFollowsItsTable(form, dpi);
+        return ExpectDesignFont(form.Control(form.Table().controls.front().id), dpi).tmHeight;
+    };
+    for (const auto& [name, load] : kWindows) {
+        for (const auto& [from, to] : moves) {
+            SCOPED_TRACE(testing::Message() << name << ", " << from << " to " << to << " DPI");
+            const gv::Form& form = load();
+            const LONG line = moveTo(form, from);
+            const LONG moved = moveTo(form, to);
+            EXPECT_EQ(moved < line, to < from) << "lines of " << line << " px became " << moved;
+            EXPECT_EQ(moveTo(form, from), line) << "back at " << from << " DPI";
+            UnloadAll();
+        }
     }
 }
 
