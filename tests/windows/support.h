@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/platform.h"
@@ -137,6 +139,29 @@ class TempFolder {
   private:
     std::wstring path_;
 };
+
+// The names in a folder, sorted; without "." and "..".
+inline std::vector<std::wstring> Names(const std::wstring& dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    gv::UniqueFind find(::FindFirstFileW((dir + L"\\*").c_str(), &found));
+    for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::string NamesText(const std::vector<std::wstring>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + std::string(name.begin(), name.end());
+    }
+    return text.empty() ? "(nothing)" : text;
+}
 
 inline std::wstring ClassOf(HWND hwnd) {
     wchar_t cls[256] = {};
