@@ -163,6 +163,46 @@ inline std::string NamesText(const std::vector<std::wstring>& names) {
     return text.empty() ? "(nothing)" : text;
 }
 
+// Starts a program of the machine under Wine (a path such as "Z:\\bin\\ln"), then
+// waits until done() holds: Wine's handle of a Unix process cannot be waited for.
+template <typename Done>
+bool RunUnix(const wchar_t* program, std::wstring arguments, Done done) {
+    std::wstring commandLine = L"x " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &si, &pi)) {
+        return false;
+    }
+    const gv::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    for (int i = 0; i < 500 && !done(); ++i) {
+        ::Sleep(10);
+    }
+    return done();
+}
+
+inline std::wstring UnixPath(const std::wstring& path) {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* converted = fn ? fn(path.c_str()) : nullptr;
+    const std::string text = converted ? converted : "";
+    ::HeapFree(::GetProcessHeap(), 0, converted);
+    return L"\"" + std::wstring(text.begin(), text.end()) + L"\"";
+}
+
+// A Unix symbolic link, which Wine follows as Windows follows its worst kind of
+// link (CreateSymbolicLinkW makes nothing under Wine). Removed the Unix way too:
+// DeleteFileW on it would delete its target.
+inline bool UnixLink(const std::wstring& target, const std::wstring& link) {
+    return RunUnix(L"Z:\\bin\\ln", L"-s " + UnixPath(target) + L" " + UnixPath(link),
+                   [&] { return Exists(link); });
+}
+inline bool RemoveUnixLink(const std::wstring& link) {
+    return RunUnix(L"Z:\\bin\\rm", L"-f " + UnixPath(link), [&] { return !Exists(link); });
+}
+
 inline std::wstring ClassOf(HWND hwnd) {
     wchar_t cls[256] = {};
     ::GetClassNameW(hwnd, cls, 256);
