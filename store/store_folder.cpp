@@ -104,8 +104,8 @@ std::wstring FinalPathOf(HANDLE handle) {
         if (!Step()) {
             return {};
         }
-        const DWORD n = ::GetFinalPathNameByHandleW(handle, path.data(),
-                                                    static_cast<DWORD>(path.size()), 0);
+        const DWORD n =
+            ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
         if (n == 0) {
             return {};
         }
@@ -305,7 +305,8 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
         RaiseFileError(::GetLastError());
     }
     if (size.QuadPart > kMaxStoredFileSize) {
-        Refuse(err::PathFileAccess, " (filen är större än 16 MiB och kan inte vara en lösenordsfil)");
+        Refuse(err::PathFileAccess,
+               " (filen är större än 16 MiB och kan inte vara en lösenordsfil)");
     }
     Bytes content(static_cast<std::size_t>(size.QuadPart));
     std::size_t done = 0;
@@ -336,8 +337,8 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
     UniqueLocal<void> descriptor;
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     {
-        const UniqueFile old = OpenChecked(
-            name, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        const UniqueFile old = OpenChecked(name, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE);
         if (old) {
             BY_HANDLE_FILE_INFORMATION info{};
             if (!Step() || !::GetFileInformationByHandle(old.get(), &info)) {
@@ -374,8 +375,7 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
     }
     try {
         WriteAll(fresh.get(), content);
-        if (!RetryWhileHeld([&] { return RenameOver(fresh.get(), Joined(final_, name)); },
-                            true)) {
+        if (!RetryWhileHeld([&] { return RenameOver(fresh.get(), Joined(final_, name)); }, true)) {
             RaiseFileError(::GetLastError(), path);
         }
     } catch (const RuntimeError&) {
@@ -393,7 +393,8 @@ void StoreFolder::RemoveLeftovers(std::wstring_view name) const {
             continue;
         }
         try {
-            const UniqueFile leftover = OpenChecked(found.cFileName, DELETE | FILE_READ_ATTRIBUTES, 0);
+            const UniqueFile leftover =
+                OpenChecked(found.cFileName, DELETE | FILE_READ_ATTRIBUTES, 0);
             if (leftover) {
                 DeleteThrough(leftover.get());
             }

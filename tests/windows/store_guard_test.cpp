@@ -165,9 +165,9 @@ TEST(StoreLinks, NeverFollowedUnderAnyName) {
                                                : gvtest::RemoveUnixLink(link));
                 EXPECT_EQ(ReadBytes(victim), secret) << "removing the link left the file outside";
                 const gv::StoreFolder store(program.Path());
-                const auto expected = own ? std::nullopt
-                                          : std::optional<std::wstring>(
-                                                when == When::Save ? L"nytt" : L"abc");
+                const auto expected =
+                    own ? std::nullopt
+                        : std::optional<std::wstring>(when == When::Save ? L"nytt" : L"abc");
                 EXPECT_EQ(Load(store), expected) << "the stored password after the link is gone";
             }
         }

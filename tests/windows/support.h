@@ -171,8 +171,8 @@ bool RunUnix(const wchar_t* program, std::wstring arguments, Done done) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &si, &pi)) {
+    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi)) {
         return false;
     }
     const gv::UniqueHandle process(pi.hProcess), thread(pi.hThread);
