@@ -35,6 +35,12 @@ gv::Bytes StoredForm(std::string_view ansi) {
     return gv::StoredFormOf(ansi, gv::kScrambleKey, word);
 }
 
+// Saved, then loaded once: three bytes longer.
+gv::Bytes GrownStoredForm(std::string_view ansi) {
+    std::int32_t word = 0;
+    return gv::TryLoadFromStored(StoredForm(ansi), gv::kScrambleKey, word)->grown;
+}
+
 gv::Bytes Plain(std::string_view ansi) {
     gv::Bytes bytes(ansi.begin(), ansi.end());
     bytes.push_back('\r');
@@ -172,6 +178,22 @@ TEST(StoreLinks, NeverFollowedUnderAnyName) {
             }
         }
     }
+}
+
+// A folder its owner reaches through a link of their own is still the folder: each
+// file is held to the folder's final path, not to the path it was reached by.
+TEST(StoreLinks, FolderReachedThroughALinkStillWorks) {
+    gvtest::TempFolder parent;
+    const std::wstring real = parent.File(L"program"), linked = parent.File(L"genvag");
+    ASSERT_TRUE(::CreateDirectoryW(real.c_str(), nullptr));
+    ASSERT_TRUE(gvtest::UnixLink(real, linked));
+    {
+        const gv::StoreFolder store(linked);
+        ASSERT_NO_THROW(gv::SavePassword(store, L"abc", gv::kScrambleKey));
+        EXPECT_EQ(Load(store), L"abc");
+    }
+    EXPECT_EQ(ReadBytes(real + L"\\" + kName), GrownStoredForm("abc"));
+    ASSERT_TRUE(gvtest::RemoveUnixLink(linked));
 }
 
 // Far beyond any real password file, and sparse, so it costs no disk: refused
