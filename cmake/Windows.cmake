@@ -25,6 +25,7 @@ add_library(gv_win STATIC
   registry/key_value.cpp
   registry/registry.cpp
   store/password_store.cpp
+  store/store_folder.cpp
   ui/frm_andra.cpp
   ui/frm_andra_losenord.cpp
   ui/frm_andrat.cpp

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/platform.h"
@@ -137,6 +139,69 @@ class TempFolder {
   private:
     std::wstring path_;
 };
+
+// The names in a folder, sorted; without "." and "..".
+inline std::vector<std::wstring> Names(const std::wstring& dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    gv::UniqueFind find(::FindFirstFileW((dir + L"\\*").c_str(), &found));
+    for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::string NamesText(const std::vector<std::wstring>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + std::string(name.begin(), name.end());
+    }
+    return text.empty() ? "(nothing)" : text;
+}
+
+// Starts a program of the machine under Wine (a path such as "Z:\\bin\\ln"), then
+// waits until done() holds: Wine's handle of a Unix process cannot be waited for.
+template <typename Done>
+bool RunUnix(const wchar_t* program, std::wstring arguments, Done done) {
+    std::wstring commandLine = L"x " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi)) {
+        return false;
+    }
+    const gv::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    for (int i = 0; i < 500 && !done(); ++i) {
+        ::Sleep(10);
+    }
+    return done();
+}
+
+inline std::wstring UnixPath(const std::wstring& path) {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* converted = fn ? fn(path.c_str()) : nullptr;
+    const std::string text = converted ? converted : "";
+    ::HeapFree(::GetProcessHeap(), 0, converted);
+    return L"\"" + std::wstring(text.begin(), text.end()) + L"\"";
+}
+
+// A Unix symbolic link, which Wine follows as Windows follows its worst kind of
+// link (CreateSymbolicLinkW makes nothing under Wine). Removed the Unix way too:
+// DeleteFileW on it would delete its target.
+inline bool UnixLink(const std::wstring& target, const std::wstring& link) {
+    return RunUnix(L"Z:\\bin\\ln", L"-s " + UnixPath(target) + L" " + UnixPath(link),
+                   [&] { return Exists(link); });
+}
+inline bool RemoveUnixLink(const std::wstring& link) {
+    return RunUnix(L"Z:\\bin\\rm", L"-f " + UnixPath(link), [&] { return !Exists(link); });
+}
 
 inline std::wstring ClassOf(HWND hwnd) {
     wchar_t cls[256] = {};

@@ -1,0 +1,86 @@
+// The program's own folder and the files in it: the one way the password store
+// touches the disk. The folder is held open while the object lives, so nobody can
+// rename or swap it meanwhile. Each file is opened by name once and checked on its
+// handle (a plain file, one name, its final path in this folder) before a byte is
+// read or written. A new file gets a fresh random name, is written through the
+// handle that made it, and that handle is renamed over the old name. Nothing is
+// deleted or moved by a name that was not made that way.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/platform.h"
+#include "store/scramble.h"
+
+namespace gv {
+
+// The password file grows by three bytes a start: 16 MiB is more than five
+// million starts, and still a moment's work to read.
+inline constexpr std::int64_t kMaxStoredFileSize = std::int64_t{16} << 20;
+
+class StoreFolder {
+  public:
+    // Opens and holds the folder; raises a numbered error that names the reason.
+    explicit StoreFolder(std::wstring path);
+
+    const std::wstring& Path() const noexcept { return path_; }
+    std::wstring PathOf(std::wstring_view name) const;
+
+    // The whole file, after the checks and the size limit; none when it is missing.
+    std::optional<Bytes> Read(std::wstring_view name) const;
+    // An empty file where there is nothing of that name; never through a link.
+    void CreateEmpty(std::wstring_view name) const;
+    // Puts the content in the place of name, in one step that acts on the name and
+    // never through it. The new file is born with the old one's DACL and its hidden
+    // and system attributes; a read-only file is refused.
+    void Replace(std::wstring_view name, const Bytes& content) const;
+    // Deletes, through their own handles, the new files of runs that were ended
+    // before they could put them in place. Only under the file's lock.
+    void RemoveLeftovers(std::wstring_view name) const;
+
+    // The name of the lock of a file of this folder.
+    std::wstring LockName(std::wstring_view name) const;
+
+  private:
+    UniqueFile OpenChecked(std::wstring_view name, DWORD access, DWORD share) const;
+
+    std::wstring path_;
+    std::wstring final_;
+    UniqueFile folder_;
+};
+
+// Orders every pass over one file among all processes of the session: a named
+// mutex. A holder that was ended counts as gone.
+class FileLock {
+  public:
+    FileLock(const StoreFolder& folder, std::wstring_view name);
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+  private:
+    UniqueHandle mutex_;
+};
+inline DWORD FileLockWaitMs = 10000;
+
+// Stands in, for tests, for a disk that fails or a process that is killed: the
+// file-system call number `at` (counted in `calls` while `at` is set) fails with
+// `error`, or ends the process with kKilledExitCode where `error` is 0.
+struct FaultPlan {
+    unsigned calls = 0;
+    unsigned at = 0;
+    DWORD error = ERROR_SUCCESS;
+};
+inline FaultPlan StoreFaults;
+inline constexpr UINT kKilledExitCode = 86;
+
+// A Win32 error code as a numbered error whose text says why, where the code
+// alone would not: a folder, a read-only file, a file another program holds.
+[[noreturn]] void RaiseFileError(DWORD code, const std::wstring& path = {});
+
+}  // namespace gv
