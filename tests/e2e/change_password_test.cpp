@@ -290,10 +290,19 @@ TEST_F(ChangePasswordLayout, LabelsClearTheirTextBoxesAfterAMoveToAnotherScale) 
         EXPECT_EQ(box.left, ::MulDiv(1425, dpi, 1440)) << "text box " << i << " at " << dpi;
         EXPECT_EQ(box.top, ::MulDiv(tops[i], dpi, 1440)) << "text box " << i << " at " << dpi;
     }
+    // Each label is clear of its text box, and its text is drawn whole: no ink in its
+    // last column, where a face that draws wider than it measures would be cut off.
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const gv::WindowDC screen(nullptr);
     for (HWND label : e2e::FindControls(window, L"Static")) {
         const RECT r = e2e::RectInParent(label);
         EXPECT_LE(r.right, e2e::RectInParent(oldBox).left)
             << "\"" << Utf8(e2e::Text(label)) << "\" runs under its text box at " << dpi;
+        const RECT s = e2e::ScreenRect(label);
+        for (int y = s.top; y < s.bottom; ++y) {
+            EXPECT_EQ(::GetPixel(screen.get(), s.right - 1, y), ::GetSysColor(COLOR_BTNFACE))
+                << "\"" << Utf8(e2e::Text(label)) << "\" is cut off at " << dpi << " DPI";
+        }
     }
     if (dpi == 96) {
         Shot(window, L"change-password-to-96.bmp");
