@@ -38,9 +38,12 @@ std::vector<HWND> VisibleOf(DWORD processId) {
 }
 
 // The box that says the file cannot be used, naming it and the reason.
-void ExpectRefusal(const e2e::Session& s, std::string_view reason) {
+void ExpectRefusal(const e2e::Session& s, std::string_view reason, const wchar_t* shot = nullptr) {
     auto box = s.WaitForMessageBox();
     ASSERT_TRUE(box) << "expected a box about the password file";
+    if (shot) {
+        e2e::Shot(box->hwnd, shot);
+    }
     EXPECT_NE(std::wstring::npos, box->text.find(s.PasswordFilePath()))
         << "the text should name the file, got: " << Utf8(box->text);
     EXPECT_NE(std::string::npos, Utf8(box->text).find(reason))
@@ -84,7 +87,8 @@ TEST_F(StoreFiles, LinksPlantedBeforeAStart) {
                              : gvtest::UnixLink(victim, link));
             s.Start();
             if (own) {
-                ASSERT_NO_FATAL_FAILURE(ExpectRefusal(s, hard ? "hård länk" : "länk"));
+                ASSERT_NO_FATAL_FAILURE(ExpectRefusal(s, hard ? "hård länk" : "länk",
+                                                      hard ? nullptr : L"box-file-link.bmp"));
             }
             const HWND shown = s.WaitForWindow(e2e::kLoginCaption);
             ASSERT_NE(nullptr, shown) << "no login window";
@@ -150,7 +154,7 @@ TEST_F(StoreFiles, GiantSparseFileIsRefusedAtOnce) {
     }
     const ULONGLONG started = ::GetTickCount64();
     session.Start();
-    ASSERT_NO_FATAL_FAILURE(ExpectRefusal(session, "16 MiB"));
+    ASSERT_NO_FATAL_FAILURE(ExpectRefusal(session, "16 MiB", L"box-file-too-large.bmp"));
     const ULONGLONG seconds = (::GetTickCount64() - started) / 1000;
     EXPECT_LT(seconds, 10u) << "the first window must come within the usual start time";
     ASSERT_NO_FATAL_FAILURE(AwaitLogin());
