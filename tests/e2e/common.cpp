@@ -257,11 +257,6 @@ std::string SavedValue::Stored() const {
     return "type " + std::to_string(type) + ": " + Hex(data);
 }
 
-Bytes StoredForm(std::string_view ansiPassword) {
-    std::int32_t word = 0;
-    return gv::StoredFormOf(ansiPassword, gv::kScrambleKey, word);
-}
-
 Bytes GrownForm(std::string_view ansiPassword, int starts) {
     Bytes plain(ansiPassword.begin(), ansiPassword.end());
     plain.push_back('\r');

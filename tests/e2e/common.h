@@ -125,7 +125,7 @@ class PolicyValue : public SavedValue {
 
 // What a password saved now looks like on disk, and after `starts` start-ups:
 // each reads the line back and scrambles all of it again, three bytes longer.
-Bytes StoredForm(std::string_view ansiPassword);
+using gvtest::StoredForm;
 Bytes GrownForm(std::string_view ansiPassword, int starts);
 
 }  // namespace e2e

@@ -111,25 +111,15 @@ TEST_F(PlantedDlls, WalkThroughEveryWindowLoadsNone) {
     for (const std::wstring& name : kPlanted) {
         commandLine += L" " + name + L".dll";
     }
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(probe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, session.Folder().c_str(), &si, &pi));
-    const gv::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    DWORD failed = 1;
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), e2e::kTimeoutMs));
-    ::GetExitCodeProcess(process.get(), &failed);
+    const DWORD failed = gvtest::ExitCode(
+        gvtest::Start(probe, commandLine, session.Folder().c_str()), e2e::kTimeoutMs);
     EXPECT_EQ(0u, failed) << "DLLs the probe could not load";
     EXPECT_EQ(kPlanted, TakeLoaded()) << "the probe should have loaded every planted copy";
     ::DeleteFileW(probe.c_str());
 
     Walk();
-    std::string loaded;
-    for (const std::wstring& name : TakeLoaded()) {
-        loaded += " " + Utf8(name);
-    }
-    EXPECT_EQ("", loaded) << "planted DLLs loaded into the program";
+    EXPECT_EQ(gvtest::NamesText(TakeLoaded()), "(nothing)")
+        << "planted DLLs loaded into the program";
 }
 
 }  // namespace

@@ -32,21 +32,16 @@ struct BitmapTraits {
 using MemoryDc = gv::Unique<MemoryDcTraits>;
 using Bitmap = gv::Unique<BitmapTraits>;
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    return ::GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
-}
-
-struct EnumState {
-    DWORD processId;
-    std::vector<HWND> found;
-};
+}  // namespace
 
 std::vector<HWND> TopLevelOf(DWORD processId) {
-    EnumState state{processId, {}};
+    struct State {
+        DWORD processId;
+        std::vector<HWND> found;
+    } state{processId, {}};
     ::EnumWindows(
         [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<EnumState*>(param);
+            auto* s = reinterpret_cast<State*>(param);
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
             if (pid == s->processId && ::IsWindowVisible(hwnd)) {
@@ -57,6 +52,8 @@ std::vector<HWND> TopLevelOf(DWORD processId) {
         reinterpret_cast<LPARAM>(&state));
     return state.found;
 }
+
+namespace {
 
 bool IsDialogBox(HWND hwnd) {
     return ClassOf(hwnd) == kDialogClass;
@@ -167,7 +164,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 // --- Session -------------------------------------------------------------
 
 Session::Session() {
-    const std::wstring source = Environment(L"GV_EXE");
+    const std::wstring source = gvtest::Env(L"GV_EXE");
     if (source.empty()) {
         throw std::runtime_error("GV_EXE must name grindvakt.exe (a Windows path)");
     }
@@ -479,7 +476,7 @@ SIZE TextExtent(std::wstring_view text, std::wstring_view face, int points, int 
 // --- Screenshots ---------------------------------------------------------
 
 std::optional<std::wstring> ShotsFolder() {
-    std::wstring folder = Environment(L"GV_SHOTS");
+    std::wstring folder = gvtest::Env(L"GV_SHOTS");
     if (folder.empty()) {
         return std::nullopt;
     }

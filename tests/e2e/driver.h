@@ -29,6 +29,9 @@ inline constexpr DWORD kTimeoutMs = 15000;
 
 std::string Utf8(std::wstring_view text);
 
+// The visible top-level windows of a process.
+std::vector<HWND> TopLevelOf(DWORD processId);
+
 // Polls until done() holds; false when the time ran out.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kTimeoutMs);
 

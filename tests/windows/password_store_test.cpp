@@ -25,6 +25,7 @@ using gvtest::Exists;
 using gvtest::Hex;
 using gvtest::HoldOpen;
 using gvtest::ReadBytes;
+using gvtest::StoredForm;
 using gvtest::WriteBytes;
 
 namespace {
@@ -289,11 +290,6 @@ class PasswordFile : public testing::Test {
     std::vector<std::wstring> OtherNames() const {
         return {path_ + L".ny", path_ + L".gammal", path_ + L".0123456789abcdeg.tmp",
                 path_ + L".0123456789abcdef0.tmp"};
-    }
-
-    static gv::Bytes StoredForm(std::string_view ansi) {
-        std::int32_t word = 0;
-        return gv::StoredFormOf(ansi, gv::kScrambleKey, word);
     }
 
     static std::optional<std::wstring> Load() { return gv::LoadPassword(gv::kScrambleKey); }

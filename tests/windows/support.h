@@ -16,9 +16,22 @@
 
 #include "core/errors.h"
 #include "core/platform.h"
+#include "store/password_file.h"
 #include "store/scramble.h"
 
 namespace gvtest {
+
+// Empty when unset (or longer than a path).
+inline std::wstring Env(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    return ::GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
+}
+
+// A password as the program saves it (before any load grows it).
+inline gv::Bytes StoredForm(std::string_view ansi) {
+    std::int32_t word = 0;
+    return gv::StoredFormOf(ansi, gv::kScrambleKey, word);
+}
 
 inline bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -163,19 +176,39 @@ inline std::string NamesText(const std::vector<std::wstring>& names) {
     return text.empty() ? "(nothing)" : text;
 }
 
-// Starts a program of the machine under Wine (a path such as "Z:\\bin\\ln"), then
-// waits until done() holds: Wine's handle of a Unix process cannot be waited for.
-template <typename Done>
-bool RunUnix(const wchar_t* program, std::wstring arguments, Done done) {
-    std::wstring commandLine = L"x " + arguments;
+// A started program. (Wine gives a Unix program no process handle.)
+struct Process {
+    bool started = false;
+    gv::UniqueHandle handle, thread;
+    DWORD id = 0;
+};
+inline Process Start(const std::wstring& exe, std::wstring commandLine,
+                     const wchar_t* folder = nullptr, DWORD flags = 0) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &si, &pi)) {
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                          folder, &si, &pi)) {
+        return {};
+    }
+    return {true, gv::UniqueHandle(pi.hProcess), gv::UniqueHandle(pi.hThread), pi.dwProcessId};
+}
+// Its exit code; ~0 when it did not start or end in time.
+inline DWORD ExitCode(const Process& p, DWORD timeoutMs) {
+    DWORD code = ~DWORD{0};
+    if (p.handle && ::WaitForSingleObject(p.handle.get(), timeoutMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(p.handle.get(), &code);
+    }
+    return code;
+}
+
+// Starts a program of the machine under Wine (a path such as "Z:\\bin\\ln"), then
+// waits until done() holds: Wine's handle of a Unix process cannot be waited for.
+template <typename Done>
+bool RunUnix(const wchar_t* program, const std::wstring& arguments, Done done) {
+    if (!Start(program, L"x " + arguments).started) {
         return false;
     }
-    const gv::UniqueHandle process(pi.hProcess), thread(pi.hThread);
     for (int i = 0; i < 500 && !done(); ++i) {
         ::Sleep(10);
     }
