@@ -1,5 +1,6 @@
 // A window's geometry: twips to pixels at the window's DPI, the font, and the icons.
 #include "core/form.h"
+#include "core/system_dll.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,8 +14,7 @@ constexpr int kIconResource = 1;
 // Per-monitor DPI functions exist from Windows 10 on; older systems have one DPI.
 template <typename Fn>
 Fn User32Function(const char* name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+    return OptionalFunction<Fn>(L"user32.dll", name);
 }
 
 void AdjustForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
@@ -158,8 +158,7 @@ int Form::WindowDpi() const {
             return static_cast<int>(dpi);
         }
     }
-    WindowDC dc(nullptr);
-    return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
+    return SystemDpi();
 }
 
 void Form::Layout(int dpi, const RECT* suggested) {

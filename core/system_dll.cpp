@@ -34,9 +34,8 @@ bool RedirectedByManifest(const wchar_t* name) {
 }  // namespace
 
 void LoadDllsFromSystemOnly() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto setDefault =
+        OptionalFunction<BOOL(WINAPI*)(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
     searchFlagsKnown = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!searchFlagsKnown) {
         // Takes at least the current folder out of the search.

@@ -17,6 +17,14 @@ void LoadDllsFromSystemOnly();
 // Raises a run-time error with the system's text, naming the DLL.
 HMODULE SystemDll(const wchar_t* name);
 
+// A function of a Known DLL the program imports (so already loaded); null where
+// this Windows lacks it, so that the caller can fall back.
+template <typename Function>
+Function OptionalFunction(const wchar_t* loadedDll, const char* function) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(loadedDll), function)));
+}
+
 // A function of such a DLL; a missing one raises a run-time error naming it.
 FARPROC SystemFunctionAddress(const wchar_t* dll, const char* function);
 

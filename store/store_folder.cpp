@@ -245,7 +245,8 @@ std::wstring StoreFolder::PathOf(std::wstring_view name) const {
     return Joined(path_, name);
 }
 
-UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD share) const {
+UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD share,
+                                    BY_HANDLE_FILE_INFORMATION* read) const {
     const std::wstring path = PathOf(name);
     auto open = [&](DWORD flags) {
         return RetryWhileHeld(
@@ -292,6 +293,9 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
     if (!SameName(final, Joined(final_, name))) {
         Refuse(err::PermissionDenied, " (filen är en länk till en annan plats)");
     }
+    if (read) {
+        *read = info;
+    }
     return file;
 }
 
@@ -337,13 +341,10 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
     UniqueLocal<void> descriptor;
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     {
+        BY_HANDLE_FILE_INFORMATION info{};
         const UniqueFile old = OpenChecked(name, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE);
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &info);
         if (old) {
-            BY_HANDLE_FILE_INFORMATION info{};
-            if (!Step() || !::GetFileInformationByHandle(old.get(), &info)) {
-                RaiseFileError(::GetLastError(), path);
-            }
             if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
                 RaiseFileError(ERROR_ACCESS_DENIED, path);
             }

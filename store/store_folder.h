@@ -47,7 +47,9 @@ class StoreFolder {
     std::wstring LockName(std::wstring_view name) const;
 
   private:
-    UniqueFile OpenChecked(std::wstring_view name, DWORD access, DWORD share) const;
+    // Also hands back what the checks read of the file, where asked.
+    UniqueFile OpenChecked(std::wstring_view name, DWORD access, DWORD share,
+                           BY_HANDLE_FILE_INFORMATION* read = nullptr) const;
 
     std::wstring path_;
     std::wstring final_;

@@ -66,21 +66,14 @@ BOOL CALLBACK FindBox(HWND w, LPARAM p) {
 }  // namespace
 
 TEST(FatalError, KeyHandlerFaultShowsTheBoxAndNoTimerEndsTheRun) {
-    std::wstring exe(MAX_PATH, L'\0');
-    exe.resize(::GetModuleFileNameW(nullptr, exe.data(), MAX_PATH));
-    std::wstring commandLine = L"\"" + exe + L"\" --gtest_filter=None";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
+    const std::wstring exe = gvtest::OwnExe();
     ::SetEnvironmentVariableW(kChildVariable, L"1");
-    const BOOL started = ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                          0, nullptr, nullptr, &si, &pi);
+    const gvtest::Process child = gvtest::Start(exe, L"\"" + exe + L"\" --gtest_filter=None");
     ::SetEnvironmentVariableW(kChildVariable, nullptr);
-    ASSERT_TRUE(started) << "CreateProcessW: error " << ::GetLastError();
-    ::CloseHandle(pi.hThread);
-    const gv::UniqueHandle process(pi.hProcess);
+    ASSERT_TRUE(child.started) << "CreateProcessW: error " << ::GetLastError();
+    const gv::UniqueHandle& process = child.handle;
 
-    Box box{pi.dwProcessId};
+    Box box{child.id};
     for (int i = 0; i < 750 && !box.hwnd; ++i) {
         if (::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) {
             break;

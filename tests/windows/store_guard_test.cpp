@@ -69,10 +69,9 @@ DWORD RunChild(const std::wstring& folder, bool save, unsigned killAt) {
     ::SetEnvironmentVariableW(kChildFolder, folder.c_str());
     ::SetEnvironmentVariableW(kChildSave, save ? L"1" : L"0");
     ::SetEnvironmentVariableW(kChildKillAt, std::to_wstring(killAt).c_str());
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring exe = gvtest::OwnExe();
     const gvtest::Process child =
-        gvtest::Start(exe, L"\"" + std::wstring(exe) + L"\" --gtest_filter=KillPoints.*");
+        gvtest::Start(exe, L"\"" + exe + L"\" --gtest_filter=KillPoints.*");
     ::SetEnvironmentVariableW(kChildFolder, nullptr);
     return gvtest::ExitCode(child, 30000);
 }

@@ -102,10 +102,14 @@ std::optional<gv::RuntimeError> Caught(F&& f) {
     return std::nullopt;
 }
 
-// This test program's own folder, where the build puts its helpers.
-inline std::wstring OwnFolder() {
+// This test program's own path, and its folder, where the build puts its helpers.
+inline std::wstring OwnExe() {
     std::wstring path(MAX_PATH, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path;
+}
+inline std::wstring OwnFolder() {
+    const std::wstring path = OwnExe();
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
