@@ -58,6 +58,24 @@ endif()
 # Link-time optimisation keeps the executable within its 256 KiB.
 set_target_properties(grindvakt gv_win gv_portable PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
 
+# The installer, where wixl is at hand (scripts/build-msi.py): release.sh ships this
+# one and the tests install it.
+find_program(GV_WIXL wixl)
+find_program(GV_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(GV_WIXL AND GV_SYSTEM_PYTHON)
+  set(GV_MSI ${CMAKE_BINARY_DIR}/grindvakt-${GV_VERSION_TEXT}-win64.msi)
+  add_custom_command(OUTPUT ${GV_MSI}
+    COMMAND ${GV_SYSTEM_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/build-msi.py
+      --version ${PROJECT_VERSION} --exe $<TARGET_FILE:grindvakt>
+      --readme ${PROJECT_BINARY_DIR}/release/LASMIG.txt
+      --icon ${PROJECT_SOURCE_DIR}/resources/grindvakt.ico --out ${GV_MSI}
+    DEPENDS grindvakt ${PROJECT_SOURCE_DIR}/scripts/build-msi.py
+      ${PROJECT_SOURCE_DIR}/release/grindvakt.wxs.in ${PROJECT_BINARY_DIR}/release/LASMIG.txt
+      ${PROJECT_SOURCE_DIR}/resources/grindvakt.ico
+    VERBATIM)
+  add_custom_target(grindvakt_msi ALL DEPENDS ${GV_MSI})
+endif()
+
 option(GV_BUILD_TESTS "Build the test programs that run under Wine" ON)
 if(GV_BUILD_TESTS)
   set(gtest_dir /usr/src/googletest CACHE PATH "GoogleTest sources")

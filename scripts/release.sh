@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds grindvakt.exe, checks it, and packs it with
-# its Swedish read-me into dist/grindvakt-VERSION-win64.zip. The version and the
-# read-me come from the build, which configures both from project(VERSION).
-# The zip is reproducible: fixed member order, and every member dated
+# Installs what is missing, builds grindvakt.exe and its installer, checks the
+# exe, and writes dist/grindvakt-VERSION-win64.zip (the exe and its Swedish
+# read-me) and dist/grindvakt-VERSION-win64.msi (the installer the build made,
+# scripts/build-msi.py). The version and the read-me come from the build, which
+# configures both from project(VERSION). Both are reproducible: the zip has a
+# fixed member order, and every member and the installer are dated
 # SOURCE_DATE_EPOCH (by default the last commit's time) in UTC. Prints the
-# SHA-256 of the exe and of the zip.
+# SHA-256 of the exe, the zip and the installer.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 gv_install_deps
+# Before the build, which dates the installer too.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$GV_ROOT" log -1 --format=%ct 2>/dev/null || echo 1704067200)
+fi
+export SOURCE_DATE_EPOCH
 gv_build_windows
 
 exe="$GV_BUILD/windows/grindvakt.exe"
@@ -21,13 +28,13 @@ if [ -z "$version" ]; then
     echo "no GV_VERSION_TEXT in $header" >&2
     exit 1
 fi
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-    SOURCE_DATE_EPOCH=$(git -C "$GV_ROOT" log -1 --format=%ct 2>/dev/null || echo 1704067200)
-fi
-export SOURCE_DATE_EPOCH
 zip="$GV_ROOT/dist/grindvakt-$version-win64.zip"
+msi="$GV_BUILD/windows/grindvakt-$version-win64.msi"
+[ -f "$msi" ] || { echo "no installer at $msi: is wixl installed?" >&2; exit 1; }
 mkdir -p "$GV_ROOT/dist"
 rm -f "$zip"
+cp "$msi" "$GV_ROOT/dist/"
+msi="$GV_ROOT/dist/$(basename "$msi")"
 
 python3 - "$exe" "$GV_BUILD/windows/release/LASMIG.txt" "$zip" <<'PY'
 import binascii
@@ -65,10 +72,11 @@ def entry(name, mode, stamp):
 
 # A zip holds local times without a zone: UTC, and never before 1980.
 stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
-with open(readme, encoding="utf-8") as f:
-    text = f.read()
-# A byte-order mark and CRLF: every Notepad shows that right.
-readme_bytes = ("\ufeff" + text.replace("\r\n", "\n").replace("\n", "\r\n")).encode("utf-8")
+# The build wrote it as shipped: a byte-order mark and CRLF.
+with open(readme, "rb") as f:
+    readme_bytes = f.read()
+if not readme_bytes.startswith(b"\xef\xbb\xbf") or b"\n" in readme_bytes.replace(b"\r\n", b""):
+    sys.exit(f"{readme}: not the shipped form (a byte-order mark and CRLF)")
 with open(exe, "rb") as f:
     exe_bytes = f.read()
 
@@ -88,5 +96,5 @@ with zipfile.ZipFile(out) as z:
     for info in z.infolist():
         print(f"{info.file_size:10d}  {info.filename}")
 PY
-gv_log "wrote $zip"
-sha256sum "$exe" "$zip"
+gv_log "wrote $zip and $msi"
+sha256sum "$exe" "$zip" "$msi"

@@ -188,11 +188,19 @@ Session::~Session() {
         WaitUntil([this] { return TopLevelOf(processId_).empty(); }, 3000);
     }
     // The program's files may stay held for a moment after its process has ended.
-    WaitUntil([this] { return gvtest::TempFolder::Remove(Folder()); }, 3000);
+    WaitUntil([this] { return gvtest::TempFolder::Remove(folder_.Path()); }, 3000);
+}
+
+void Session::UseProgram(const std::wstring& exe) {
+    if (Running()) {
+        throw std::runtime_error("UseProgram: the run has not ended");
+    }
+    exe_ = exe;
+    programFolder_ = exe.substr(0, exe.find_last_of(L'\\'));
 }
 
 std::wstring Session::PasswordFilePath() const {
-    return folder_.File(kPasswordFile);
+    return Folder() + L"\\" + kPasswordFile;
 }
 
 void Session::WritePasswordFile(const Bytes& content) const {

@@ -52,7 +52,10 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    const std::wstring& Folder() const noexcept { return folder_.Path(); }
+    const std::wstring& Folder() const noexcept { return programFolder_; }
+    // Runs an installed program in its own folder from now on, instead of the copy;
+    // the folder is left as it is when the session ends.
+    void UseProgram(const std::wstring& exe);
     std::wstring PasswordFilePath() const;
 
     // Preparing the password file before a start.
@@ -98,6 +101,7 @@ class Session {
     };
 
     gvtest::TempFolder folder_;
+    std::wstring programFolder_ = folder_.Path();
     std::wstring exe_;
     gv::UniqueHandle process_;
     DWORD processId_ = 0;

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "core/platform.h"
+#include "support.h"
 
 namespace {
 
@@ -87,4 +90,22 @@ TEST(Unique, MovesTransferOwnershipAndEachHandleClosesOnce) {
     }
     EXPECT_EQ(CountingTraits::closed, (std::vector<int>{8, 7, 9, 10}))
         << "only the last owner closes at scope end; the empty ones close nothing";
+}
+
+// Every start asks Windows for an administrator, so a double-click from a standard
+// account brings the prompt for an administrator's name and password.
+TEST(BuiltProgram, ManifestRequiresAnAdministrator) {
+    const std::wstring exe = gvtest::Env(L"GV_EXE");
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)> module(
+        ::LoadLibraryExW(exe.c_str(), nullptr,
+                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE),
+        &::FreeLibrary);
+    ASSERT_TRUE(module) << "cannot load the resources of GV_EXE, error " << ::GetLastError();
+    const HRSRC found = ::FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, found) << "no manifest";
+    const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module.get(), found)));
+    const std::string manifest(text, ::SizeofResource(module.get(), found));
+    EXPECT_NE(manifest.find(R"(<requestedExecutionLevel level="requireAdministrator")"),
+              std::string::npos)
+        << manifest;
 }

@@ -1,0 +1,132 @@
+"""Builds the installer from release/grindvakt.wxs.in with wixl, reproducibly.
+
+wixl draws a random package code, and writes the build time into the summary
+information: both are set here instead, from the content and from
+SOURCE_DATE_EPOCH (by default the last commit's time). The product code is
+derived from the fixed upgrade code and the version, so it changes with every
+version and with nothing else. Needs Debian's wixl, msitools and python3-olefile
+(run it with /usr/bin/python3).
+
+Usage: build-msi.py --version 1.0.0 --exe grindvakt.exe --readme LASMIG.txt
+                    --icon grindvakt.ico --out grindvakt-1.00-win64.msi
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import uuid
+
+import olefile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TEMPLATE = os.path.join(ROOT, "release", "grindvakt.wxs.in")
+MANUFACTURER = "Grindvaktsgruppen"
+SWEDISH = "1053"
+
+# Summary information: the property ids of the two times, and their type.
+PID_CREATE_DTM, PID_LASTSAVE_DTM, VT_FILETIME = 12, 13, 64
+FILETIME_UNIX_EPOCH = 11644473600
+
+
+def version_text(version):
+    """The version as the program shows it: 1.0.0 is "1.00", 1.12.0 is "1.12"."""
+    major, minor = version.split(".")[:2]
+    return f"{major}.{int(minor):02d}" if int(minor) < 10 else f"{major}.{minor}"
+
+
+def source_date_epoch():
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    try:
+        out = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"],
+                             capture_output=True, text=True, check=True).stdout
+        return int(out.strip())
+    except (OSError, subprocess.CalledProcessError, ValueError):
+        return 1704067200
+
+
+def braced(u):
+    return "{" + str(u).upper() + "}"
+
+
+def set_summary_times(msi, epoch):
+    """Rewrites the creation and last-save times in place: same stream size."""
+    stamp = (max(epoch, 0) + FILETIME_UNIX_EPOCH) * 10_000_000
+    with olefile.OleFileIO(msi, write_mode=True) as ole:
+        stream = bytearray(ole.openstream("\x05SummaryInformation").read())
+        section = struct.unpack_from("<I", stream, 44)[0]
+        count = struct.unpack_from("<I", stream, section + 4)[0]
+        found = 0
+        for i in range(count):
+            pid, offset = struct.unpack_from("<II", stream, section + 8 + 8 * i)
+            if pid in (PID_CREATE_DTM, PID_LASTSAVE_DTM):
+                at = section + offset
+                if struct.unpack_from("<I", stream, at)[0] != VT_FILETIME:
+                    sys.exit(f"{msi}: summary property {pid} is no FILETIME")
+                struct.pack_into("<Q", stream, at + 4, stamp)
+                found += 1
+        if found != 2:
+            sys.exit(f"{msi}: found {found} of the summary's two times")
+        ole.write_stream("\x05SummaryInformation", bytes(stream))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("version", "exe", "readme", "icon", "out"):
+        parser.add_argument("--" + name, required=True)
+    args = parser.parse_args()
+
+    with open(TEMPLATE, encoding="utf-8") as f:
+        template = f.read()
+    upgrade = re.search(r'UpgradeCode="\{([0-9A-Fa-f-]{36})\}"', template)
+    if not upgrade:
+        sys.exit(f"{TEMPLATE}: no fixed UpgradeCode")
+    upgrade_code = uuid.UUID(upgrade.group(1))
+    fields = {
+        "VERSION": args.version,
+        "VERSION_TEXT": version_text(args.version),
+        "PRODUCT_CODE": braced(uuid.uuid5(upgrade_code, "product " + args.version)),
+        # Names in the work folder: where the build ran leaves no trace in the package.
+        "EXE": "grindvakt.exe",
+        "README": "LASMIG.txt",
+        "ICON": "grindvakt.ico",
+    }
+    wxs = re.sub(r"@([A-Z_]+)@", lambda m: fields[m.group(1)], template)
+
+    # Packages that differ get different codes: the code is a hash of what goes in.
+    content = hashlib.sha256(wxs.encode("utf-8"))
+    for name in ("exe", "readme", "icon"):
+        with open(getattr(args, name), "rb") as f:
+            content.update(hashlib.sha256(f.read()).digest())
+    package_code = braced(uuid.uuid5(upgrade_code, "package " + content.hexdigest()))
+
+    with tempfile.TemporaryDirectory() as work:
+        epoch = source_date_epoch()
+        for name in ("exe", "readme", "icon"):
+            copy = os.path.join(work, fields[name.upper()])
+            shutil.copyfile(getattr(args, name), copy)
+            # The cabinet dates its files.
+            os.utime(copy, (epoch, epoch))
+        msi = os.path.join(work, "grindvakt.msi")
+        with open(os.path.join(work, "grindvakt.wxs"), "w", encoding="utf-8") as f:
+            f.write(wxs)
+        built = subprocess.run(["wixl", "-a", "x64", "-o", msi, "grindvakt.wxs"], cwd=work,
+                               capture_output=True, text=True)
+        if built.returncode != 0:
+            sys.exit(f"wixl failed:\n{built.stderr}")
+        subprocess.run(["msibuild", msi, "-s", "Grindvakt " + fields["VERSION_TEXT"],
+                        MANUFACTURER, "x64;" + SWEDISH, package_code], check=True)
+        set_summary_times(msi, epoch)
+        os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
+        shutil.copyfile(msi, args.out)
+    print(f"{args.out}: product {fields['PRODUCT_CODE']}, package {package_code}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,153 @@
+// The installer, as an administrator of many PCs uses it: a silent install into
+// Program Files, the program started from there, an upgrade that keeps the
+// password, a refused downgrade and a silent removal that keeps the password file.
+// scripts/check-msi.sh runs this case with the packages named in GV_MSI and
+// GV_MSI_NEWER (and their versions); it is no ctest entry of its own, since it
+// changes the prefix's Program Files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/common.h"
+#include "tests/e2e/driver.h"
+
+namespace {
+
+using e2e::Utf8;
+using gvtest::Env;
+
+constexpr wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr wchar_t kChanged[] = L"Bytt-1";
+
+std::wstring Expanded(const wchar_t* text) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = ::ExpandEnvironmentStringsW(text, buffer, MAX_PATH);
+    return n > 0 && n <= MAX_PATH ? std::wstring(buffer, n - 1) : std::wstring();
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// msiexec's exit code: 0 for success, 1603 and others for a refusal.
+DWORD Msiexec(const wchar_t* action, const std::wstring& package) {
+    const std::wstring exe = Expanded(L"%SystemRoot%\\system32\\msiexec.exe");
+    return gvtest::ExitCode(
+        gvtest::Start(exe, L"\"" + exe + L"\" " + action + L" \"" + package + L"\" /qn"), 180000);
+}
+
+std::wstring Value(HKEY key, const wchar_t* name) {
+    wchar_t data[512] = {};
+    DWORD size = sizeof data;
+    return ::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, data, &size) ==
+                   ERROR_SUCCESS
+               ? std::wstring(data)
+               : std::wstring();
+}
+
+// "version, publisher" of every uninstall entry named Grindvakt.
+std::vector<std::string> Entries() {
+    std::vector<std::string> found;
+    HKEY root = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ, &root) != ERROR_SUCCESS) {
+        return found;
+    }
+    const gv::UniqueKey owned(root);
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        HKEY entry = nullptr;
+        if (::RegOpenKeyExW(root, name, 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+            const gv::UniqueKey entryOwned(entry);
+            if (Value(entry, L"DisplayName") == L"Grindvakt") {
+                found.push_back(Utf8(Value(entry, L"DisplayVersion") + L", " +
+                                     Value(entry, L"Publisher")));
+            }
+        }
+    }
+    return found;
+}
+
+class Installer : public e2e::Run {
+  protected:
+    void TearDown() override {
+        // Whatever happened, the prefix's Program Files is left as it was.
+        Msiexec(L"/x", newer);
+        Msiexec(L"/x", older);
+        ::DeleteFileW((folder + L"\\grindvakt.dat").c_str());
+        ::RemoveDirectoryW(folder.c_str());
+    }
+
+    // Logs in to the installed program with `password`, optionally changes it, quits.
+    void Use(const std::wstring& password, const wchar_t* change = nullptr) {
+        ASSERT_NO_FATAL_FAILURE(LogIn(password));
+        if (change) {
+            ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
+            HWND window = AwaitWindow(L"Ändra lösenord");
+            ASSERT_NE(nullptr, window);
+            const std::vector<HWND> edits = e2e::EditsTopDown(window);
+            ASSERT_EQ(3u, edits.size());
+            ASSERT_TRUE(e2e::SetText(edits[1], change) && e2e::SetText(edits[2], change));
+            ASSERT_TRUE(e2e::Click(e2e::FindControl(window, L"Button", L"&Ok")));
+            ASSERT_TRUE(e2e::WaitUntilGone(window)) << "the password was not saved";
+            ASSERT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
+        }
+        ASSERT_TRUE(e2e::CloseBox(main));
+        ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
+    }
+
+    const std::wstring older = Env(L"GV_MSI"), newer = Env(L"GV_MSI_NEWER");
+    const std::string olderVersion = Utf8(Env(L"GV_MSI_VERSION"));
+    const std::string newerVersion = Utf8(Env(L"GV_MSI_NEWER_VERSION"));
+    const std::wstring folder = Expanded(L"%ProgramFiles%\\Grindvakt");
+    const std::wstring exe = folder + L"\\grindvakt.exe";
+    const std::wstring readMe = folder + L"\\L\u00C4SMIG.txt";
+    const std::wstring dat = folder + L"\\grindvakt.dat";
+    // Wine's msi puts the per-machine Start menu in the user's profile; Windows in all users'.
+    const std::vector<std::wstring> shortcuts = {
+        Expanded(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Grindvakt.lnk"),
+        Expanded(L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Grindvakt.lnk")};
+};
+
+TEST_F(Installer, InstallUseUpgradeRefuseDowngradeRemove) {
+    ASSERT_FALSE(older.empty() || newer.empty() || olderVersion.empty() || newerVersion.empty())
+        << "scripts/check-msi.sh names the packages and their versions";
+    ASSERT_FALSE(Exists(folder)) << Utf8(folder) << " is there before the install";
+
+    ASSERT_EQ(0u, Msiexec(L"/i", older)) << "silent install";
+    EXPECT_TRUE(Exists(exe) && Exists(readMe)) << "the program and its read-me in Program Files";
+    EXPECT_TRUE(Exists(shortcuts[0]) || Exists(shortcuts[1])) << "a Start-menu shortcut";
+    EXPECT_EQ(std::vector<std::string>{olderVersion + ", Grindvaktsgruppen"}, Entries())
+        << "one uninstall entry with version and publisher";
+    session.UseProgram(exe);
+    ASSERT_NO_FATAL_FAILURE(Use(e2e::kDefaultPassword, kChanged));
+    const std::optional<e2e::Bytes> saved = session.ReadPasswordFile();
+    ASSERT_TRUE(saved) << "grindvakt.dat is made beside the installed program";
+
+    ASSERT_EQ(0u, Msiexec(L"/i", newer)) << "silent upgrade";
+    EXPECT_EQ(std::vector<std::string>{newerVersion + ", Grindvaktsgruppen"}, Entries())
+        << "the newer version replaces the older";
+    EXPECT_EQ(saved, session.ReadPasswordFile()) << "the upgrade keeps the password file";
+    ASSERT_NO_FATAL_FAILURE(Use(kChanged));
+
+    EXPECT_NE(0u, Msiexec(L"/i", older)) << "an older version over a newer one is refused";
+    EXPECT_EQ(std::vector<std::string>{newerVersion + ", Grindvaktsgruppen"}, Entries());
+    EXPECT_TRUE(Exists(exe));
+
+    const std::optional<e2e::Bytes> kept = session.ReadPasswordFile();
+    ASSERT_EQ(0u, Msiexec(L"/x", newer)) << "silent removal";
+    EXPECT_FALSE(Exists(exe) || Exists(readMe)) << "what the installer put there goes";
+    EXPECT_FALSE(Exists(shortcuts[0]) || Exists(shortcuts[1])) << "the shortcut goes";
+    EXPECT_EQ(std::vector<std::string>{}, Entries()) << "the uninstall entry goes";
+    EXPECT_EQ(kept, session.ReadPasswordFile()) << "the password file stays";
+}
+
+}  // namespace
