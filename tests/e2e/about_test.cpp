@@ -161,6 +161,9 @@ class AboutSysInfo : public About {
     void SetUp() override {
         path.Remove();
         location.Remove();
+        // The tool starts with the shell's token; the program finds none without it.
+        shell.emplace();
+        ASSERT_NE(nullptr, ::GetShellWindow()) << "the stand-in did not become the shell";
         ASSERT_NO_FATAL_FAILURE(About::SetUp());
         // A program started by its bare name would come from the program's own folder first.
         bareName = PlaceTool(session.Folder());
@@ -209,6 +212,7 @@ class AboutSysInfo : public About {
     e2e::SavedValue path{HKEY_LOCAL_MACHINE, kMsinfoKey, L"PATH"};
     e2e::SavedValue location{HKEY_LOCAL_MACHINE, kLocationKey, L"MSINFO"};
     std::wstring bareName;
+    std::optional<gvtest::ShellStandIn> shell;
 };
 
 TEST_F(AboutSysInfo, NoValuesShowsMessage) {
