@@ -237,6 +237,16 @@ TEST_F(AboutSysInfo, QuotedPathIsTheCommandLineWithItsArguments) {
     EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
 }
 
+TEST_F(AboutSysInfo, NoShellShowsMessageAndStartsNothing) {
+    // Without the shell's token the tool would run with the program's own rights.
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Sys Info");
+    path.SetText(tool);
+    shell.reset();
+    ASSERT_EQ(nullptr, ::GetShellWindow()) << "a shell is still there";
+    ASSERT_NO_FATAL_FAILURE(ExpectUnavailable());
+    EXPECT_FALSE(Ran(tool)) << "the tool was started without a shell";
+}
+
 TEST_F(AboutSysInfo, DirectoryValueHoldingToolStartsIt) {
     const std::wstring folder = session.Folder() + L"\\Delade verktyg";
     const std::wstring tool = PlaceTool(folder);
