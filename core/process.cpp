@@ -7,11 +7,36 @@
 #include "core/platform.h"
 
 namespace gv {
+namespace {
+
+// The token of the process behind the shell window, as a primary token. An
+// elevated shell (UAC off) is taken as it is: it is the user's own rights there.
+UniqueHandle ShellUserToken() {
+    DWORD shellId = 0;
+    if (::GetWindowThreadProcessId(::GetShellWindow(), &shellId) == 0) {
+        // Better nothing than the tool with this process's rights.
+        Raise(err::PermissionDenied);
+    }
+    const UniqueHandle shell(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
+    UniqueHandle token;
+    UniqueHandle primary;
+    constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY |
+                              TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+    if (!shell || !::OpenProcessToken(shell.get(), TOKEN_DUPLICATE, token.put()) ||
+        !::DuplicateTokenEx(token.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary,
+                            primary.put())) {
+        RaiseSystemError(::GetLastError());
+    }
+    return primary;
+}
+
+}  // namespace
 
 void StartProgram(const std::wstring& path) {
     if (path.empty()) {
         throw RuntimeError(ERROR_FILE_NOT_FOUND, ToUtf8(SystemMessage(ERROR_FILE_NOT_FOUND)));
     }
+    const UniqueHandle token = ShellUserToken();
     const bool quoted = path.starts_with(L'"');
     std::wstring commandLine = quoted ? path : L"\"" + path + L"\"";
     STARTUPINFOW si{};
@@ -19,13 +44,16 @@ void StartProgram(const std::wstring& path) {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(quoted ? nullptr : path.c_str(), commandLine.data(), nullptr, nullptr,
-                          FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // The Secondary Logon service starts it, not this process: the tool's window
+    // gets the foreground only when this process hands it on.
+    if (!::CreateProcessWithTokenW(token.get(), 0, quoted ? nullptr : path.c_str(),
+                                   commandLine.data(), 0, nullptr, nullptr, &si, &pi)) {
         const DWORD error = ::GetLastError();
         throw RuntimeError(static_cast<int>(error), ToUtf8(SystemMessage(error)));
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
+    ::AllowSetForegroundWindow(pi.dwProcessId);
 }
 
 }  // namespace gv

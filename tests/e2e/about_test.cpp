@@ -161,6 +161,9 @@ class AboutSysInfo : public About {
     void SetUp() override {
         path.Remove();
         location.Remove();
+        // The tool starts with the shell's token; the program finds none without it.
+        shell.emplace();
+        ASSERT_NE(nullptr, ::GetShellWindow()) << "the stand-in did not become the shell";
         ASSERT_NO_FATAL_FAILURE(About::SetUp());
         // A program started by its bare name would come from the program's own folder first.
         bareName = PlaceTool(session.Folder());
@@ -209,6 +212,7 @@ class AboutSysInfo : public About {
     e2e::SavedValue path{HKEY_LOCAL_MACHINE, kMsinfoKey, L"PATH"};
     e2e::SavedValue location{HKEY_LOCAL_MACHINE, kLocationKey, L"MSINFO"};
     std::wstring bareName;
+    std::optional<gvtest::ShellStandIn> shell;
 };
 
 TEST_F(AboutSysInfo, NoValuesShowsMessage) {
@@ -231,6 +235,16 @@ TEST_F(AboutSysInfo, QuotedPathIsTheCommandLineWithItsArguments) {
     path.SetText(value);
     ASSERT_NO_FATAL_FAILURE(ExpectStarted(tool, value));
     EXPECT_FALSE(Ran(decoy)) << "the path was cut at its space";
+}
+
+TEST_F(AboutSysInfo, NoShellShowsMessageAndStartsNothing) {
+    // Without the shell's token the tool would run with the program's own rights.
+    const std::wstring tool = PlaceTool(session.Folder() + L"\\Sys Info");
+    path.SetText(tool);
+    shell.reset();
+    ASSERT_EQ(nullptr, ::GetShellWindow()) << "a shell is still there";
+    ASSERT_NO_FATAL_FAILURE(ExpectUnavailable());
+    EXPECT_FALSE(Ran(tool)) << "the tool was started without a shell";
 }
 
 TEST_F(AboutSysInfo, DirectoryValueHoldingToolStartsIt) {

@@ -79,6 +79,7 @@ class PlantedDlls : public e2e::Run {
         ASSERT_TRUE(::CopyFileW((gvtest::OwnFolder() + L"\\gv_e2e_marker.exe").c_str(),
                                 tool.c_str(), FALSE));
         sysInfoPath.SetText(tool);
+        const gvtest::ShellStandIn shell;  // the tool starts with the shell's token
         ASSERT_TRUE(PostMenu(e2e::kMenuAbout));
         window = AwaitWindow(L"Om Grindvakt");
         ASSERT_TRUE(e2e::Click(e2e::FindControl(window, L"Button", L"&System Info...")));

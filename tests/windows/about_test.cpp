@@ -14,6 +14,7 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "support.h"
 #include "ui/frm_om.h"
 
 namespace {
@@ -172,6 +173,7 @@ TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
 
 // The system's reason, not one fixed number, so the cause is not lost on the way.
 TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
+    const gvtest::ShellStandIn shell;  // without a shell nothing is tried
     wchar_t temp[MAX_PATH + 1] = {};
     ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
     const std::wstring missing = std::wstring(temp) + L"gv-missing.exe";

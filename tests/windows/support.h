@@ -266,4 +266,47 @@ inline int WindowDpi(HWND hwnd) {
     return ::GetDeviceCaps(screen.get(), LOGPIXELSX);
 }
 
+// Stands in for the desktop's shell, which Wine lacks: a hidden window of this
+// process, on a thread of its own that answers messages, is the shell window
+// until this goes. A program that looks for the shell then finds this process.
+class ShellStandIn {
+  public:
+    ShellStandIn()
+        : ready_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          thread_(::CreateThread(nullptr, 0, &Serve, this, 0, &threadId_)) {
+        ::WaitForSingleObject(ready_.get(), 15000);
+    }
+    ~ShellStandIn() {
+        ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        ::WaitForSingleObject(thread_.get(), 15000);
+    }
+    ShellStandIn(const ShellStandIn&) = delete;
+    ShellStandIn& operator=(const ShellStandIn&) = delete;
+
+  private:
+    static DWORD WINAPI Serve(void* self) {
+        MSG msg{};
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // a queue for WM_QUIT
+        HWND window = ::CreateWindowExW(0, L"Static", L"shell stand-in", WS_POPUP, 0, 0, 1, 1,
+                                        nullptr, nullptr, nullptr, nullptr);
+        using Fn = BOOL(WINAPI*)(HWND);  // user32 exports it; MinGW's headers lack it
+        const auto setShell = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetShellWindow")));
+        if (window && setShell) {
+            setShell(window);
+        }
+        ::SetEvent(static_cast<ShellStandIn*>(self)->ready_.get());
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::DispatchMessageW(&msg);
+        }
+        if (window) {
+            ::DestroyWindow(window);
+        }
+        return 0;
+    }
+
+    DWORD threadId_ = 0;
+    gv::UniqueHandle ready_, thread_;
+};
+
 }  // namespace gvtest
