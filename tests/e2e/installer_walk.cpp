@@ -43,8 +43,7 @@ DWORD Msiexec(const wchar_t* action, const std::wstring& package) {
 std::wstring Value(HKEY key, const wchar_t* name) {
     wchar_t data[512] = {};
     DWORD size = sizeof data;
-    return ::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, data, &size) ==
-                   ERROR_SUCCESS
+    return ::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS
                ? std::wstring(data)
                : std::wstring();
 }
@@ -68,8 +67,8 @@ std::vector<std::string> Entries() {
         if (::RegOpenKeyExW(root, name, 0, KEY_READ, &entry) == ERROR_SUCCESS) {
             const gv::UniqueKey entryOwned(entry);
             if (Value(entry, L"DisplayName") == L"Grindvakt") {
-                found.push_back(Utf8(Value(entry, L"DisplayVersion") + L", " +
-                                     Value(entry, L"Publisher")));
+                found.push_back(
+                    Utf8(Value(entry, L"DisplayVersion") + L", " + Value(entry, L"Publisher")));
             }
         }
     }

@@ -103,7 +103,8 @@ TEST(BuiltProgram, ManifestRequiresAnAdministrator) {
     ASSERT_TRUE(module) << "cannot load the resources of GV_EXE, error " << ::GetLastError();
     const HRSRC found = ::FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(nullptr, found) << "no manifest";
-    const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module.get(), found)));
+    const auto* text =
+        static_cast<const char*>(::LockResource(::LoadResource(module.get(), found)));
     const std::string manifest(text, ::SizeofResource(module.get(), found));
     EXPECT_NE(manifest.find(R"(<requestedExecutionLevel level="requireAdministrator")"),
               std::string::npos)
