@@ -16,6 +16,8 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$GV_ROOT" log -1 --format=%ct 2>/dev/null || echo 1704067200)
 fi
 export SOURCE_DATE_EPOCH
+# Made anew, so it carries this commit's date even where nothing else changed.
+rm -f "$GV_BUILD/windows"/grindvakt-*-win64.msi
 gv_build_windows
 
 exe="$GV_BUILD/windows/grindvakt.exe"
