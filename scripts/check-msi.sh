@@ -49,8 +49,12 @@ build_msi() {
     "$python" "$root/scripts/build-msi.py" --version "$1" --exe "$build/grindvakt.exe" \
         --readme "$build/release/LASMIG.txt" --icon "$root/resources/grindvakt.ico" --out "$2" >/dev/null
 }
+# Two builds of this commit; the build's own may carry an older commit's date.
+build_msi "$version" "$work/once.msi"
+sleep 1
 build_msi "$version" "$work/again.msi"
-cmp -s "$msi" "$work/again.msi" || fail "a second build differs ($(cmp -l "$msi" "$work/again.msi" | wc -l) bytes)"
+cmp -s "$work/once.msi" "$work/again.msi" ||
+    fail "a second build differs ($(cmp -l "$work/once.msi" "$work/again.msi" | wc -l) bytes)"
 newer_version=$major.$((minor + 1)).$patch
 build_msi "$newer_version" "$work/newer.msi"
 [ "$(property "$work/newer.msi" UpgradeCode)" = "$upgrade_code" ] || fail "the newer package has another upgrade code"
