@@ -4,11 +4,12 @@
 # menu, the fixed upgrade code, Swedish); two builds are the same bytes, and
 # another version gets other codes; and under Wine a silent install, a run from
 # Program Files, an upgrade to a newer package built here, a refused downgrade
-# and a silent removal (tests/e2e/installer_walk.cpp).
+# and a silent removal (tests/e2e/installer_walk.cpp), in a Wine prefix of its own.
 # Usage: scripts/check-msi.sh BUILD_DIR VERSION   (BUILD_DIR: the Windows tree;
-# WINEPREFIX and DISPLAY as scripts/test.sh sets them)
+# DISPLAY as scripts/test.sh sets it)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/common.sh"
+root=$GV_ROOT
 build=${1:?name the Windows build folder}
 version=${2:?name the version, such as 1.0.0}
 python=/usr/bin/python3
@@ -21,7 +22,7 @@ text=$major.$(printf '%02d' "$minor")
 msi="$build/grindvakt-$text-win64.msi"
 [ -f "$msi" ] || { echo "FAIL: no installer at $msi"; exit 1; }
 work=$(mktemp -d /tmp/grindvakt-msi.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
@@ -65,6 +66,10 @@ build_msi "$newer_version" "$work/newer.msi"
 sha256sum "$msi"
 
 echo "== install, use, upgrade, downgrade and removal under Wine"
+gv_make_prefix "$work/prefix" 96
+export WINEPREFIX="$work/prefix"
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
 windows() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 out=$(GV_EXE=$(windows "$build/grindvakt.exe") GV_EXPECT_DPI=96 \
     GV_MSI=$(windows "$msi") GV_MSI_VERSION=$version \

@@ -1,9 +1,9 @@
 // The installer, as an administrator of many PCs uses it: a silent install into
 // Program Files, the program started from there, an upgrade that keeps the
 // password, a refused downgrade and a silent removal that keeps the password file.
-// scripts/check-msi.sh runs this case with the packages named in GV_MSI and
-// GV_MSI_NEWER (and their versions); it is no ctest entry of its own, since it
-// changes the prefix's Program Files.
+// scripts/check-msi.sh runs this case, in a prefix of its own, with the packages
+// named in GV_MSI and GV_MSI_NEWER (and their versions); it is no ctest entry of
+// its own.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -77,14 +77,6 @@ std::vector<std::string> Entries() {
 
 class Installer : public e2e::Run {
   protected:
-    void TearDown() override {
-        // Whatever happened, the prefix's Program Files is left as it was.
-        Msiexec(L"/x", newer);
-        Msiexec(L"/x", older);
-        ::DeleteFileW((folder + L"\\grindvakt.dat").c_str());
-        ::RemoveDirectoryW(folder.c_str());
-    }
-
     // Logs in to the installed program with `password`, optionally changes it, quits.
     void Use(const std::wstring& password, const wchar_t* change = nullptr) {
         ASSERT_NO_FATAL_FAILURE(LogIn(password));
