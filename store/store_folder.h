@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/platform.h"
+#include "store/file_error.h"
 #include "store/scramble.h"
 
 namespace gv {
@@ -80,9 +81,5 @@ struct FaultPlan {
 };
 inline FaultPlan StoreFaults;
 inline constexpr UINT kKilledExitCode = 86;
-
-// A Win32 error code as a numbered error whose text says why, where the code
-// alone would not: a folder, a read-only file, a file another program holds.
-[[noreturn]] void RaiseFileError(DWORD code, const std::wstring& path = {});
 
 }  // namespace gv
