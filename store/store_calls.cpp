@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "store/store_folder.h"
-
 // RtlGenRandom: advapi32's random bytes, without another DLL.
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
 
@@ -16,8 +14,11 @@ constexpr std::size_t kRandomDigits = 16;
 
 }  // namespace
 
-bool Step() {
+bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target) {
     FaultPlan& plan = StoreFaults;
+    if (plan.record) {
+        plan.record(kind, path.c_str(), target);
+    }
     if (plan.at == 0 || ++plan.calls != plan.at) {
         return true;
     }
@@ -30,28 +31,28 @@ bool Step() {
 
 HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
             SECURITY_ATTRIBUTES* security) {
-    if (!Step()) {
+    if (!Step(disposition == OPEN_EXISTING ? FileCallKind::Open : FileCallKind::Create, path)) {
         return INVALID_HANDLE_VALUE;
     }
     return ::CreateFileW(path.c_str(), access, share, security, disposition, flags, nullptr);
 }
 
-std::wstring FinalPathOf(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
+std::wstring FinalPathOf(HANDLE handle, const std::wstring& path) {
+    std::wstring final(MAX_PATH, L'\0');
     for (;;) {
-        if (!Step()) {
+        if (!Step(FileCallKind::Query, path)) {
             return {};
         }
         const DWORD n =
-            ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+            ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
         if (n == 0) {
             return {};
         }
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
+        if (n < final.size()) {
+            final.resize(n);
+            return final;
         }
-        path.resize(n);
+        final.resize(n);
     }
 }
 
@@ -68,9 +69,9 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::wstring FreshName(std::wstring_view name) {
+std::wstring FreshName(const std::wstring& name) {
     unsigned char random[kRandomDigits / 2];
-    if (!Step() || !::SystemFunction036(random, sizeof random)) {
+    if (!Step(FileCallKind::Random, name) || !::SystemFunction036(random, sizeof random)) {
         RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE);
     }
     constexpr wchar_t kDigits[] = L"0123456789abcdef";
@@ -96,14 +97,14 @@ bool IsFreshNameOf(std::wstring_view candidate, std::wstring_view name) {
     });
 }
 
-void DeleteThrough(HANDLE file) {
+void DeleteThrough(HANDLE file, const std::wstring& path) {
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (Step()) {
+    if (Step(FileCallKind::Delete, path)) {
         ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
     }
 }
 
-bool RenameOver(HANDLE file, const std::wstring& target) {
+bool RenameOver(HANDLE file, const std::wstring& path, const std::wstring& target) {
     const std::size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
     std::vector<std::uint64_t> buffer(bytes / sizeof(std::uint64_t) + 1);
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -111,22 +112,23 @@ bool RenameOver(HANDLE file, const std::wstring& target) {
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::copy(target.begin(), target.end(), info->FileName);
-    return Step() && ::SetFileInformationByHandle(file, FileRenameInfo, info,
-                                                  static_cast<DWORD>(bytes)) != FALSE;
+    return Step(FileCallKind::Rename, path, target.c_str()) &&
+           ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(bytes)) !=
+               FALSE;
 }
 
-void WriteAll(HANDLE file, const Bytes& content) {
+void WriteAll(HANDLE file, const std::wstring& path, const Bytes& content) {
     std::size_t done = 0;
     while (done < content.size()) {
         const auto chunk = static_cast<DWORD>(std::min(content.size() - done, kChunk));
         DWORD wrote = 0;
-        if (!Step() || !::WriteFile(file, content.data() + done, chunk, &wrote, nullptr) ||
-            wrote != chunk) {
+        if (!Step(FileCallKind::Write, path) ||
+            !::WriteFile(file, content.data() + done, chunk, &wrote, nullptr) || wrote != chunk) {
             RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT);
         }
         done += wrote;
     }
-    if (!Step() || !::FlushFileBuffers(file)) {
+    if (!Step(FileCallKind::Flush, path) || !::FlushFileBuffers(file)) {
         RaiseFileError(::GetLastError());
     }
 }

@@ -10,6 +10,7 @@
 
 #include "store/file_error.h"
 #include "store/scramble.h"
+#include "store/store_folder.h"
 
 namespace gv::calls {
 
@@ -22,27 +23,30 @@ inline constexpr wchar_t kLeftoverSuffix[] = L".tmp";
 // Reads and writes go in pieces of this size.
 inline constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-// Every file-system call passes here first, so a test can fail it or end the run at it.
-bool Step();
+// Every file-system call passes here first, so a test can fail it or end the run at
+// it, or see what it does to which file.
+bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target = L"");
 
 HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
             SECURITY_ATTRIBUTES* security = nullptr);
 
 // Empty, with the error set, where it cannot be read.
-std::wstring FinalPathOf(HANDLE handle);
+std::wstring FinalPathOf(HANDLE handle, const std::wstring& path);
 
 std::wstring Joined(const std::wstring& folder, std::wstring_view name);
 bool SameName(const std::wstring& a, const std::wstring& b);
 
-// name.<16 random lower-case hex digits>.tmp, and whether a name is of that form.
-std::wstring FreshName(std::wstring_view name);
+// name.<16 random lower-case hex digits>.tmp (of a name or a full path), and
+// whether a name is of that form.
+std::wstring FreshName(const std::wstring& name);
 bool IsFreshNameOf(std::wstring_view candidate, std::wstring_view name);
 
 // Marks a file this run made for deletion through its own handle; it goes with the handle.
-void DeleteThrough(HANDLE file);
-bool RenameOver(HANDLE file, const std::wstring& target);
+// `path` names the file the handle is open on.
+void DeleteThrough(HANDLE file, const std::wstring& path);
+bool RenameOver(HANDLE file, const std::wstring& path, const std::wstring& target);
 // Writes all of it and flushes it to the disk; raises on any failure.
-void WriteAll(HANDLE file, const Bytes& content);
+void WriteAll(HANDLE file, const std::wstring& path, const Bytes& content);
 
 // Virus scanners and indexers hold files for a moment; try again briefly.
 // Replacing a file that is held open fails with error 5 rather than a sharing error.

@@ -29,13 +29,14 @@ StoreFolder::StoreFolder(std::wstring path) : path_(std::move(path)) {
         RaiseFileError(::GetLastError(), path_);
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!calls::Step() || !::GetFileInformationByHandle(folder_.get(), &info)) {
+    if (!calls::Step(FileCallKind::Query, path_) ||
+        !::GetFileInformationByHandle(folder_.get(), &info)) {
         RaiseFileError(::GetLastError(), path_);
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         RaiseFileError(ERROR_DIRECTORY, path_);
     }
-    final_ = calls::FinalPathOf(folder_.get());
+    final_ = calls::FinalPathOf(folder_.get(), path_);
     if (final_.empty()) {
         RaiseFileError(::GetLastError(), path_);
     }
@@ -62,7 +63,7 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
         RaiseFileError(code, path);
     }
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!calls::Step() ||
+    if (!calls::Step(FileCallKind::Query, path) ||
         !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
         RaiseFileError(::GetLastError(), path);
     }
@@ -78,7 +79,8 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
         }
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!calls::Step() || !::GetFileInformationByHandle(file.get(), &info)) {
+    if (!calls::Step(FileCallKind::Query, path) ||
+        !::GetFileInformationByHandle(file.get(), &info)) {
         RaiseFileError(::GetLastError(), path);
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -87,7 +89,7 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
     if (info.nNumberOfLinks != 1) {
         Refuse(err::PermissionDenied, " (filen har fler än ett namn: en hård länk)");
     }
-    const std::wstring final = calls::FinalPathOf(file.get());
+    const std::wstring final = calls::FinalPathOf(file.get(), path);
     if (final.empty()) {
         RaiseFileError(::GetLastError(), path);
     }
@@ -102,11 +104,12 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
 
 std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
     const UniqueFile file = OpenChecked(name, GENERIC_READ, FILE_SHARE_READ);
+    const std::wstring path = PathOf(name);
     if (!file) {
         return std::nullopt;
     }
     LARGE_INTEGER size{};
-    if (!calls::Step() || !::GetFileSizeEx(file.get(), &size)) {
+    if (!calls::Step(FileCallKind::Query, path) || !::GetFileSizeEx(file.get(), &size)) {
         RaiseFileError(::GetLastError());
     }
     if (size.QuadPart > kMaxStoredFileSize) {
@@ -118,7 +121,7 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
     while (done < content.size()) {
         const auto chunk = static_cast<DWORD>(std::min(content.size() - done, calls::kChunk));
         DWORD got = 0;
-        if (!calls::Step() ||
+        if (!calls::Step(FileCallKind::Read, path) ||
             !::ReadFile(file.get(), content.data() + done, chunk, &got, nullptr)) {
             RaiseFileError(::GetLastError());
         }
@@ -155,7 +158,7 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
             // password is never readable by others in between.
             PACL dacl = nullptr;
             const DWORD code =
-                calls::Step()
+                calls::Step(FileCallKind::Query, path)
                     ? ::GetSecurityInfo(old.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                         nullptr, nullptr, &dacl, nullptr, descriptor.put())
                     : ::GetLastError();
@@ -167,10 +170,12 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
     }
 
     UniqueFile fresh;
+    std::wstring helper;
     for (int attempt = 0; !fresh && attempt < kFreshNameAttempts; ++attempt) {
-        fresh.reset(
-            calls::Open(PathOf(calls::FreshName(name)), GENERIC_WRITE | DELETE, 0, CREATE_NEW,
-                        (kept ? kept : FILE_ATTRIBUTE_NORMAL) | calls::kOpenFlags, &security));
+        helper = calls::FreshName(path);
+        fresh.reset(calls::Open(helper, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                                (kept ? kept : FILE_ATTRIBUTE_NORMAL) | calls::kOpenFlags,
+                                &security));
         if (!fresh && ::GetLastError() != ERROR_FILE_EXISTS) {
             break;
         }
@@ -179,14 +184,14 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
         RaiseFileError(::GetLastError(), path);
     }
     try {
-        calls::WriteAll(fresh.get(), content);
-        if (!calls::RetryWhileHeld(
-                [&] { return calls::RenameOver(fresh.get(), calls::Joined(final_, name)); },
-                true)) {
+        calls::WriteAll(fresh.get(), helper, content);
+        const std::wstring target = calls::Joined(final_, name);
+        if (!calls::RetryWhileHeld([&] { return calls::RenameOver(fresh.get(), helper, target); },
+                                   true)) {
             RaiseFileError(::GetLastError(), path);
         }
     } catch (const RuntimeError&) {
-        calls::DeleteThrough(fresh.get());
+        calls::DeleteThrough(fresh.get(), helper);
         throw;
     }
 }
@@ -194,10 +199,11 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
 void StoreFolder::RemoveLeftovers(std::wstring_view name) const {
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = PathOf(std::wstring(name) + L".*" + calls::kLeftoverSuffix);
-    UniqueFind find(calls::Step() ? ::FindFirstFileW(pattern.c_str(), &found)
-                                  : INVALID_HANDLE_VALUE);
+    UniqueFind find(calls::Step(FileCallKind::Find, pattern)
+                        ? ::FindFirstFileW(pattern.c_str(), &found)
+                        : INVALID_HANDLE_VALUE);
     for (bool more = bool(find); more;
-         more = calls::Step() && ::FindNextFileW(find.get(), &found)) {
+         more = calls::Step(FileCallKind::Find, pattern) && ::FindNextFileW(find.get(), &found)) {
         if (!calls::IsFreshNameOf(found.cFileName, name)) {
             continue;
         }
@@ -205,7 +211,7 @@ void StoreFolder::RemoveLeftovers(std::wstring_view name) const {
             const UniqueFile leftover =
                 OpenChecked(found.cFileName, DELETE | FILE_READ_ATTRIBUTES, 0);
             if (leftover) {
-                calls::DeleteThrough(leftover.get());
+                calls::DeleteThrough(leftover.get(), PathOf(found.cFileName));
             }
         } catch (const RuntimeError&) {
             // Not one of ours as it stands (a link, another name, held): leave it.
