@@ -25,6 +25,7 @@ add_library(gv_win STATIC
   registry/key_value.cpp
   registry/registry.cpp
   store/password_store.cpp
+  store/file_access.cpp
   store/file_error.cpp
   store/file_lock.cpp
   store/store_calls.cpp

@@ -5,8 +5,10 @@
 #include <aclapi.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "core/errors.h"
+#include "store/file_access.h"
 #include "store/store_calls.h"
 
 namespace gv {
@@ -136,15 +138,16 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
 
 void StoreFolder::CreateEmpty(std::wstring_view name) const {
     // Where it cannot be made, the next save makes the file.
+    const UniqueLocal<void> descriptor = BirthDescriptor({});
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
     const UniqueFile created(calls::Open(PathOf(name), GENERIC_WRITE, 0, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | calls::kOpenFlags));
+                                         FILE_ATTRIBUTE_NORMAL | calls::kOpenFlags, &security));
 }
 
 void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
     const std::wstring path = PathOf(name);
     DWORD kept = 0;
     UniqueLocal<void> descriptor;
-    SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     {
         BY_HANDLE_FILE_INFORMATION info{};
         const UniqueFile old = OpenChecked(name, READ_CONTROL | FILE_READ_ATTRIBUTES,
@@ -154,8 +157,8 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
                 RaiseFileError(ERROR_ACCESS_DENIED, path);
             }
             kept = info.dwFileAttributes & kKeptAttributes;
-            // The new file is born with the old one's permissions, so a protected
-            // password is never readable by others in between.
+            // The new file is born with the old one's chosen permissions, so a
+            // protected password is never readable by others in between.
             PACL dacl = nullptr;
             const DWORD code =
                 calls::Step(FileCallKind::Query, path)
@@ -165,9 +168,10 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
             if (code != ERROR_SUCCESS) {
                 RaiseFileError(code, path);
             }
-            security.lpSecurityDescriptor = descriptor.get();
         }
     }
+    const UniqueLocal<void> birth = BirthDescriptor(std::move(descriptor));
+    SECURITY_ATTRIBUTES security{sizeof security, birth.get(), FALSE};
 
     UniqueFile fresh;
     std::wstring helper;

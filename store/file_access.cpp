@@ -1,0 +1,45 @@
+#include "store/file_access.h"
+
+#include <sddl.h>
+
+#include "store/file_error.h"
+
+namespace gv {
+namespace {
+
+bool IsChosenDacl(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+        return false;
+    }
+    if (control & SE_DACL_PROTECTED) {
+        return true;
+    }
+    for (DWORD i = 0; present && dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (::GetAce(dacl, i, &ace) && !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old) {
+    if (IsChosenDacl(old.get())) {
+        return old;
+    }
+    UniqueLocal<void> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, descriptor.put(), nullptr)) {
+        RaiseFileError(::GetLastError());
+    }
+    return descriptor;
+}
+
+}  // namespace gv
