@@ -42,4 +42,27 @@ UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old) {
     return descriptor;
 }
 
+bool GrantsReadWrite(PSECURITY_DESCRIPTOR descriptor) {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &raw)) {
+        return true;
+    }
+    const UniqueHandle process(raw);
+    // AccessCheck asks for an impersonation token.
+    if (!::DuplicateToken(process.get(), SecurityIdentification, &raw)) {
+        return true;
+    }
+    const UniqueHandle token(raw);
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    DWORD wanted = GENERIC_READ | GENERIC_WRITE;
+    ::MapGenericMask(&wanted, &mapping);
+    PRIVILEGE_SET privileges{};
+    DWORD size = sizeof privileges, granted = 0;
+    BOOL status = FALSE;
+    return !::AccessCheck(descriptor, token.get(), wanted, &mapping, &privileges, &size, &granted,
+                          &status) ||
+           status;
+}
+
 }  // namespace gv

@@ -16,4 +16,9 @@ namespace gv {
 // Users) are nobody's choice. Raises where the new one cannot be made.
 UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old);
 
+// Whether a file's security descriptor (owner, group and DACL) lets this run read
+// and write the file. Where the check itself cannot be made, true: nothing is
+// known against it.
+bool GrantsReadWrite(PSECURITY_DESCRIPTOR descriptor);
+
 }  // namespace gv

@@ -1,7 +1,12 @@
 #include "store/file_error.h"
 
+#include <aclapi.h>
+
 #include "core/ansi.h"
 #include "core/errors.h"
+#include "core/platform.h"
+#include "store/file_access.h"
+#include "store/store_calls.h"
 
 namespace gv {
 namespace {
@@ -29,6 +34,24 @@ int ErrorNumberOf(DWORD code) {
     }
 }
 
+// Whether the file's own permissions refuse this run, as they refuse a run that is
+// not elevated. Not even its permissions may be read by such a run, where only
+// SYSTEM and administrators may use the file.
+bool RefusedToThisRun(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, calls::kOpenFlags, nullptr));
+    if (!file) {
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    UniqueLocal<void> descriptor;
+    return ::GetSecurityInfo(
+               file.get(), SE_FILE_OBJECT,
+               OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+               nullptr, nullptr, nullptr, nullptr, descriptor.put()) == ERROR_SUCCESS &&
+           !GrantsReadWrite(descriptor.get());
+}
+
 }  // namespace
 
 bool IsSharingError(DWORD code) {
@@ -54,7 +77,8 @@ void RaiseFileError(DWORD code, const std::wstring& path) {
                    (attributes & FILE_ATTRIBUTE_READONLY)) {
             text += " (filen är skrivskyddad)";
         } else if (attributes != INVALID_FILE_ATTRIBUTES) {
-            text += " (filen används av ett annat program)";
+            text += RefusedToThisRun(path) ? " (Grindvakt måste startas som administratör)"
+                                           : " (filen används av ett annat program)";
         } else {
             text += " (mappen är skrivskyddad)";
         }

@@ -26,6 +26,7 @@ using gvtest::Exists;
 using gvtest::Hex;
 using gvtest::HoldOpen;
 using gvtest::ReadBytes;
+using gvtest::SetDaclText;
 using gvtest::StoredForm;
 using gvtest::WriteBytes;
 
@@ -53,16 +54,6 @@ gv::Bytes Pattern(std::size_t size) {
         bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 251) & 0xFF);
     }
     return bytes;
-}
-
-bool SetDaclText(const std::wstring& path, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
-                                                                nullptr)) {
-        return false;
-    }
-    const gv::UniqueLocal<void> owned(sd);
-    return ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
 }
 
 }  // namespace

@@ -10,8 +10,11 @@
 #include <utility>
 
 #include "core/ansi.h"
+#include "core/errors.h"
 #include "core/platform.h"
 #include "store/file_access.h"
+#include "store/file_error.h"
+#include "support.h"
 
 namespace {
 
@@ -32,6 +35,23 @@ std::string DaclOf(PSECURITY_DESCRIPTOR sd) {
     }
     const gv::UniqueLocal<wchar_t> owned(text);
     return gv::ToUtf8(text);
+}
+
+// This run's user, as an SDDL SID string.
+std::wstring UserSid() {
+    HANDLE raw = nullptr;
+    EXPECT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw));
+    const gv::UniqueHandle token(raw);
+    alignas(TOKEN_USER) unsigned char buffer[256];
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        ADD_FAILURE() << "cannot read this run's user, error " << ::GetLastError();
+        return L"WD";
+    }
+    const gv::UniqueLocal<wchar_t> owned(text);
+    return text;
 }
 
 }  // namespace
@@ -59,5 +79,44 @@ TEST(StoreAccess, ASaveKeepsOnlyAChosenDacl) {
         gv::UniqueLocal<void> sd = c.sddl ? Descriptor(c.sddl) : gv::UniqueLocal<void>();
         const gv::UniqueLocal<void> birth = gv::BirthDescriptor(std::move(sd));
         EXPECT_EQ(DaclOf(birth.get()), c.chosen ? old : adminOnly) << "old: " << old;
+    }
+}
+
+// Access denied to a file that is there: held by another program, or refused by
+// the file's own permissions, as a run that is not elevated is refused. Told apart
+// by what the permissions grant this run. (Wine enforces no file permissions, so
+// the refused file below still opens; the check reads them as Windows would.)
+TEST(StoreAccess, AccessDeniedSaysWhetherThePermissionsRefuseThisRun) {
+    const struct {
+        const wchar_t* sddl;
+        bool grants;
+    } cases[] = {
+        {L"O:BAG:BAD:(A;;FA;;;WD)", true},
+        {L"O:BAG:BAD:(A;;FRFW;;;WD)", true},
+        {L"O:SYG:SYD:(A;;FA;;;SY)", false},
+        {L"O:BAG:BAD:(A;;FR;;;WD)", false},
+        {L"O:BAG:BAD:(D;;FW;;;WD)(A;;FA;;;WD)", false},
+        {L"O:BAG:BAD:", false},
+    };
+    for (const auto& c : cases) {
+        const gv::UniqueLocal<void> sd = Descriptor(c.sddl);
+        EXPECT_EQ(gv::GrantsReadWrite(sd.get()), c.grants) << gv::ToUtf8(c.sddl);
+    }
+
+    // Writable but not readable by this run's user: Wine keeps it as the owner's
+    // Unix write bit alone, so the file is not read-only there either.
+    const std::wstring writeOnly = L"D:P(A;;FA;;;SY)(A;;FW;;;" + UserSid() + L")";
+    gvtest::TempFolder folder;
+    const std::wstring path = folder.File(L"grindvakt.dat");
+    gvtest::WriteBytes(path, {1});
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "write-only" : "the test's own file");
+        ASSERT_TRUE(!refused || gvtest::SetDaclText(path, writeOnly.c_str()));
+        const auto error = gvtest::Caught([&] { gv::RaiseFileError(ERROR_ACCESS_DENIED, path); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), gv::err::PermissionDenied);
+        EXPECT_EQ(error->Text(), std::string(gv::ErrorText(gv::err::PermissionDenied)) +
+                                     (refused ? " (Grindvakt måste startas som administratör)"
+                                              : " (filen används av ett annat program)"));
     }
 }

@@ -111,6 +111,16 @@ inline std::string DaclText(const std::wstring& path) {
     return std::string(text, text + std::wcslen(text));
 }
 
+inline bool SetDaclText(const std::wstring& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
+                                                                nullptr)) {
+        return false;
+    }
+    const gv::UniqueLocal<void> owned(sd);
+    return ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
+}
+
 // The first of Everyone, Users and Authenticated Users that a DACL in SDDL lets in
 // ("WD", "BU", "AU"); empty where none is named. An unreadable DACL lets all in.
 inline std::string OthersAllowed(const std::string& dacl) {
