@@ -121,18 +121,13 @@ inline bool SetDaclText(const std::wstring& path, const wchar_t* sddl) {
     return ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
 }
 
-// The first of Everyone, Users and Authenticated Users that a DACL in SDDL lets in
-// ("WD", "BU", "AU"); empty where none is named. An unreadable DACL lets all in.
+// Which of Everyone, Users and Authenticated Users a DACL in SDDL names; empty for none.
 inline std::string OthersAllowed(const std::string& dacl) {
-    if (dacl.empty()) {
-        return "(no DACL)";
+    std::string others = dacl.empty() ? "(no DACL)" : "";
+    for (const char* sid : {";;;WD)", ";;;BU)", ";;;AU)"}) {
+        others += dacl.find(sid) != std::string::npos ? sid : "";
     }
-    for (const char* sid : {"WD", "BU", "AU"}) {
-        if (dacl.find(std::string(";;;") + sid + ")") != std::string::npos) {
-            return sid;
-        }
-    }
-    return {};
+    return others;
 }
 
 template <typename F>
