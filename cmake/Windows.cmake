@@ -25,6 +25,10 @@ add_library(gv_win STATIC
   registry/key_value.cpp
   registry/registry.cpp
   store/password_store.cpp
+  store/file_access.cpp
+  store/file_error.cpp
+  store/file_lock.cpp
+  store/store_calls.cpp
   store/store_folder.cpp
   ui/frm_andra.cpp
   ui/frm_andra_losenord.cpp

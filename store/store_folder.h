@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/platform.h"
+#include "store/file_error.h"
 #include "store/scramble.h"
 
 namespace gv {
@@ -70,19 +71,23 @@ class FileLock {
 };
 inline DWORD FileLockWaitMs = 10000;
 
+// What a file-system call of the store does, for a test that records the calls.
+enum class FileCallKind { Open, Create, Query, Random, Read, Write, Flush, Rename, Delete, Find };
+// Is told each call: its kind, the file it acts on, and a rename's new name. The
+// test keeps what it records; the program pays only for the pointer.
+using FileCallRecorder = void (*)(FileCallKind kind, const wchar_t* path, const wchar_t* target);
+
 // Stands in, for tests, for a disk that fails or a process that is killed: the
 // file-system call number `at` (counted in `calls` while `at` is set) fails with
-// `error`, or ends the process with kKilledExitCode where `error` is 0.
+// `error`, or ends the process with kKilledExitCode where `error` is 0. Each call
+// goes to `record` where a test set it.
 struct FaultPlan {
     unsigned calls = 0;
     unsigned at = 0;
     DWORD error = ERROR_SUCCESS;
+    FileCallRecorder record = nullptr;
 };
 inline FaultPlan StoreFaults;
 inline constexpr UINT kKilledExitCode = 86;
-
-// A Win32 error code as a numbered error whose text says why, where the code
-// alone would not: a folder, a read-only file, a file another program holds.
-[[noreturn]] void RaiseFileError(DWORD code, const std::wstring& path = {});
 
 }  // namespace gv

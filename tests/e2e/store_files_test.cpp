@@ -89,6 +89,30 @@ TEST_F(StoreFiles, LinkPlantedBeforeAPasswordChange) {
     EXPECT_EQ(Hex(secret), Hex(gvtest::ReadBytes(victim))) << "nothing written through the link";
 }
 
+// The password file is for SYSTEM's and administrators' eyes only from its first
+// start on, and stays so through a password change. (Wine reads a DACL back as
+// Unix permission bits: an entry for Everyone is what shows of the folder's.)
+TEST_F(StoreFiles, OnlyAdministratorsMayReadThePasswordFile) {
+    const auto expectAdministratorsOnly = [&](const char* when) {
+        const std::string dacl = gvtest::DaclText(session.PasswordFilePath());
+        EXPECT_EQ("", gvtest::OthersAllowed(dacl)) << when << ": " << dacl;
+        EXPECT_NE(std::string::npos, dacl.find(";;;SY)")) << when << ": " << dacl;
+    };
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_TRUE(session.ReadPasswordFile()) << "the first start makes the file";
+    expectAdministratorsOnly("after the first start");
+
+    ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
+    const HWND window = AwaitWindow(L"Ändra lösenord");
+    const std::vector<HWND> edits = e2e::EditsTopDown(window);
+    ASSERT_EQ(3u, edits.size());
+    ASSERT_TRUE(e2e::SetText(edits[1], L"nytt") && e2e::SetText(edits[2], L"nytt"));
+    ASSERT_TRUE(e2e::Click(e2e::FindControl(window, L"Button", L"&Ok")));
+    ASSERT_TRUE(e2e::WaitUntilGone(window)) << "the new password should be saved";
+    EXPECT_EQ(Hex(StoredForm("nytt")), Hex(session.ReadPasswordFile().value_or(Bytes{})));
+    expectAdministratorsOnly("after a password change");
+}
+
 // 8 GiB of zeros, sparse: refused at once with a box, left as it is, and no large
 // file beside it; the run's memory stays small.
 TEST_F(StoreFiles, GiantSparseFileIsRefusedAtOnce) {

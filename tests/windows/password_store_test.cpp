@@ -21,10 +21,12 @@
 #include "support.h"
 
 using gvtest::Caught;
+using gvtest::DaclText;
 using gvtest::Exists;
 using gvtest::Hex;
 using gvtest::HoldOpen;
 using gvtest::ReadBytes;
+using gvtest::SetDaclText;
 using gvtest::StoredForm;
 using gvtest::WriteBytes;
 
@@ -52,32 +54,6 @@ gv::Bytes Pattern(std::size_t size) {
         bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 251) & 0xFF);
     }
     return bytes;
-}
-
-// A file's DACL in SDDL; empty where it cannot be read.
-std::string DaclText(const std::wstring& path) {
-    DWORD size = 0;
-    ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<std::uint8_t> sd(size);
-    wchar_t* text = nullptr;
-    if (size == 0 ||
-        !::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), size, &size) ||
-        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            sd.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        return {};
-    }
-    const gv::UniqueLocal<wchar_t> owned(text);
-    return gv::ToUtf8(text);
-}
-
-bool SetDaclText(const std::wstring& path, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
-                                                                nullptr)) {
-        return false;
-    }
-    const gv::UniqueLocal<void> owned(sd);
-    return ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
 }
 
 }  // namespace
@@ -200,8 +176,9 @@ TEST_F(FileReplace, LockReleasedWithinTheRetriesIsWaitedFor) {
     ExpectOnly({L"a.bin"});
 }
 
-// The replaced file's permissions come with the new file from its birth; a file
-// that had none gets the folder's.
+// A caretaker's permissions come with the new file from its birth; a file the store
+// makes where there was none is born for SYSTEM and administrators only, not with
+// the folder's. (Old files with the folder's permissions only: StoreAccess.)
 TEST_F(FileReplace, NewFileCarriesTheOldOnesPermissions) {
     WriteBytes(Path(L"a.bin"), {0xAA});
     const std::string folderDefault = DaclText(Path(L"a.bin"));
@@ -209,11 +186,17 @@ TEST_F(FileReplace, NewFileCarriesTheOldOnesPermissions) {
     ASSERT_TRUE(SetDaclText(Path(L"a.bin"), L"D:P(A;;FA;;;BA)(A;;FR;;;SY)"));
     const std::string protectedDacl = DaclText(Path(L"a.bin"));
     ASSERT_NE(protectedDacl, folderDefault) << "the test needs a DACL the folder would not give";
+    ASSERT_NE(gvtest::OthersAllowed(folderDefault), "") << "the folder should let others read";
 
     Replace(L"a.bin", {1, 2});
     EXPECT_EQ(DaclText(Path(L"a.bin")), protectedDacl);
     Replace(L"b.bin", {3});
-    EXPECT_EQ(DaclText(Path(L"b.bin")), folderDefault) << "a new file gets the folder's";
+    store.CreateEmpty(L"c.bin");
+    for (const wchar_t* made : {L"b.bin", L"c.bin"}) {
+        const std::string dacl = DaclText(Path(made));
+        EXPECT_EQ(gvtest::OthersAllowed(dacl), "") << gv::ToUtf8(made) << ": " << dacl;
+        EXPECT_NE(dacl.find(";;;SY)"), std::string::npos) << gv::ToUtf8(made) << ": " << dacl;
+    }
 }
 
 // Any file-system call of a replace that fails leaves the old file, raises the

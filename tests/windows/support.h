@@ -4,11 +4,14 @@
 #pragma once
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,6 +93,41 @@ inline gv::UniqueFile HoldOpen(const std::wstring& path, DWORD share) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_TRUE(f) << "cannot hold the test file open, error " << ::GetLastError();
     return f;
+}
+
+// A file's DACL in SDDL; empty where it cannot be read.
+inline std::string DaclText(const std::wstring& path) {
+    DWORD size = 0;
+    ::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<std::uint8_t> sd(size);
+    wchar_t* text = nullptr;
+    if (size == 0 ||
+        !::GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), size, &size) ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            sd.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return {};
+    }
+    const gv::UniqueLocal<wchar_t> owned(text);
+    return std::string(text, text + std::wcslen(text));
+}
+
+inline bool SetDaclText(const std::wstring& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
+                                                                nullptr)) {
+        return false;
+    }
+    const gv::UniqueLocal<void> owned(sd);
+    return ::SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
+}
+
+// Which of Everyone, Users and Authenticated Users a DACL in SDDL names; empty for none.
+inline std::string OthersAllowed(const std::string& dacl) {
+    std::string others = dacl.empty() ? "(no DACL)" : "";
+    for (const char* sid : {";;;WD)", ";;;BU)", ";;;AU)"}) {
+        others += dacl.find(sid) != std::string::npos ? sid : "";
+    }
+    return others;
 }
 
 template <typename F>
