@@ -16,8 +16,9 @@ export GV_SHOTS
 GV_SHOTS=$(WINEPREFIX="$work/prefix" winepath -w "$work/shots")
 export GV_EXE
 GV_EXE=$(winepath -w "$GV_BUILD/windows/grindvakt.exe")
-# The UTF-8 cases need their own locale (ctest gives it them); they take no pictures.
-wine "$GV_BUILD/windows/tests/e2e/gv_e2e_tests.exe" --gtest_filter=-*Utf8CodePage* >"$work/log" 2>&1 || {
+# The UTF-8 cases need their own locale (ctest gives it them), and the installer's
+# walk its packages (scripts/check-msi.sh); they take no pictures.
+wine "$GV_BUILD/windows/tests/e2e/gv_e2e_tests.exe" --gtest_filter=-*Utf8CodePage*:Installer.* >"$work/log" 2>&1 || {
     cat "$work/log"
     exit 1
 }
