@@ -13,5 +13,6 @@ set_tests_properties(exe_reproducible PROPERTIES LABELS release TIMEOUT 900)
 # a run from Program Files, an upgrade, a refused downgrade and a removal
 # (scripts/check-msi.sh, tests/e2e/installer_walk.cpp), in a prefix of its own.
 add_test(NAME msi_install
-  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-msi.sh "${GV_WINDOWS_BUILD_DIR}" ${PROJECT_VERSION})
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-msi.sh "${GV_WINDOWS_BUILD_DIR}"
+    "${GV_WINDOWS_BUILD_DIR}/${GV_MSI_NAME}" ${PROJECT_VERSION})
 set_tests_properties(msi_install PROPERTIES LABELS install TIMEOUT 600 RESOURCE_LOCK wine_display)

@@ -67,7 +67,7 @@ set_target_properties(grindvakt gv_win gv_portable PROPERTIES INTERPROCEDURAL_OP
 find_program(GV_WIXL wixl)
 find_program(GV_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(GV_WIXL AND GV_SYSTEM_PYTHON)
-  set(GV_MSI ${CMAKE_BINARY_DIR}/grindvakt-${GV_VERSION_TEXT}-win64.msi)
+  set(GV_MSI ${CMAKE_BINARY_DIR}/${GV_MSI_NAME})
   add_custom_command(OUTPUT ${GV_MSI}
     COMMAND ${GV_SYSTEM_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/build-msi.py
       --version ${PROJECT_VERSION} --exe $<TARGET_FILE:grindvakt>

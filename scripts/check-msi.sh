@@ -5,21 +5,19 @@
 # another version gets other codes; and under Wine a silent install, a run from
 # Program Files, an upgrade to a newer package built here, a refused downgrade
 # and a silent removal (tests/e2e/installer_walk.cpp), in a Wine prefix of its own.
-# Usage: scripts/check-msi.sh BUILD_DIR VERSION   (BUILD_DIR: the Windows tree;
-# DISPLAY as scripts/test.sh sets it)
+# Usage: scripts/check-msi.sh BUILD_DIR MSI VERSION   (BUILD_DIR: the Windows tree,
+# MSI: the installer it made; DISPLAY as scripts/test.sh sets it)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 root=$GV_ROOT
 build=${1:?name the Windows build folder}
-version=${2:?name the version, such as 1.0.0}
+msi=${2:?name the installer}
+version=${3:?name the version, such as 1.0.0}
 python=/usr/bin/python3
 # Every version's package carries this code, or an upgrade leaves the old one beside it.
 upgrade_code="{C2F3E0A1-8B7D-4E6C-9A5F-1D2E3F4A5B6C}"
 
 IFS=. read -r major minor patch <<<"$version"
-text=$major.$(printf '%02d' "$minor")
-[ "$minor" -lt 10 ] || text=$major.$minor
-msi="$build/grindvakt-$text-win64.msi"
 [ -f "$msi" ] || { echo "FAIL: no installer at $msi"; exit 1; }
 work=$(mktemp -d /tmp/grindvakt-msi.XXXXXX)
 trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT

@@ -68,6 +68,18 @@ void Run::LogIn(std::wstring_view password, bool keys) {
     ASSERT_NO_FATAL_FAILURE(AwaitMain());
 }
 
+void Run::ChangePasswordTo(std::wstring_view password) {
+    ASSERT_TRUE(PostMenu(kMenuChangePassword));
+    const HWND window = AwaitWindow(L"Ändra lösenord");
+    ASSERT_NE(nullptr, window);
+    const std::vector<HWND> edits = EditsTopDown(window);
+    ASSERT_EQ(3u, edits.size()) << "text boxes";
+    ASSERT_TRUE(SetText(edits[1], password) && SetText(edits[2], password));
+    ASSERT_TRUE(Click(FindControl(window, L"Button", L"&Ok")));
+    ASSERT_TRUE(WaitUntilGone(window)) << "the new password was not saved";
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
+}
+
 void Run::TypeKeys(HWND box, std::wstring_view text) {
     ASSERT_TRUE(session.WaitForFocus(box))
         << "expected the focus on the box to type in, got it on \"" << Utf8(Text(session.Focus()))

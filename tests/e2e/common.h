@@ -48,6 +48,10 @@ class Run : public testing::Test {
     // Characters as the keyboard's translation hands them to a focused box.
     void TypeKeys(HWND box, std::wstring_view text);
     bool PostMenu(MenuItem item) const;
+    // In a run that started with no password stored (the old box is disabled): sets
+    // a new one through the change-password window, typed twice, and waits until
+    // the window has saved it and the main window is usable again.
+    void ChangePasswordTo(std::wstring_view password);
     // Alt+M on the main window, once it is active again: the open menu.
     HWND OpenMenu();
     // The run ends, with exit code 0, within the time.

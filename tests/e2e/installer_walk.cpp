@@ -19,6 +19,7 @@ namespace {
 
 using e2e::Utf8;
 using gvtest::Env;
+using gvtest::Exists;
 
 constexpr wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kChanged[] = L"Bytt-1";
@@ -27,10 +28,6 @@ std::wstring Expanded(const wchar_t* text) {
     wchar_t buffer[MAX_PATH];
     const DWORD n = ::ExpandEnvironmentStringsW(text, buffer, MAX_PATH);
     return n > 0 && n <= MAX_PATH ? std::wstring(buffer, n - 1) : std::wstring();
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // msiexec's exit code: 0 for success, 1603 and others for a refusal.
@@ -81,15 +78,7 @@ class Installer : public e2e::Run {
     void Use(const std::wstring& password, const wchar_t* change = nullptr) {
         ASSERT_NO_FATAL_FAILURE(LogIn(password));
         if (change) {
-            ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
-            HWND window = AwaitWindow(L"Ändra lösenord");
-            ASSERT_NE(nullptr, window);
-            const std::vector<HWND> edits = e2e::EditsTopDown(window);
-            ASSERT_EQ(3u, edits.size());
-            ASSERT_TRUE(e2e::SetText(edits[1], change) && e2e::SetText(edits[2], change));
-            ASSERT_TRUE(e2e::Click(e2e::FindControl(window, L"Button", L"&Ok")));
-            ASSERT_TRUE(e2e::WaitUntilGone(window)) << "the password was not saved";
-            ASSERT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(main) != FALSE; }));
+            ASSERT_NO_FATAL_FAILURE(ChangePasswordTo(change));
         }
         ASSERT_TRUE(e2e::CloseBox(main));
         ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
@@ -101,7 +90,6 @@ class Installer : public e2e::Run {
     const std::wstring folder = Expanded(L"%ProgramFiles%\\Grindvakt");
     const std::wstring exe = folder + L"\\grindvakt.exe";
     const std::wstring readMe = folder + L"\\L\u00C4SMIG.txt";
-    const std::wstring dat = folder + L"\\grindvakt.dat";
     // Wine's msi puts the per-machine Start menu in the user's profile; Windows in all users'.
     const std::vector<std::wstring> shortcuts = {
         Expanded(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Grindvakt.lnk"),

@@ -102,13 +102,7 @@ TEST_F(StoreFiles, OnlyAdministratorsMayReadThePasswordFile) {
     ASSERT_TRUE(session.ReadPasswordFile()) << "the first start makes the file";
     expectAdministratorsOnly("after the first start");
 
-    ASSERT_TRUE(PostMenu(e2e::kMenuChangePassword));
-    const HWND window = AwaitWindow(L"Ändra lösenord");
-    const std::vector<HWND> edits = e2e::EditsTopDown(window);
-    ASSERT_EQ(3u, edits.size());
-    ASSERT_TRUE(e2e::SetText(edits[1], L"nytt") && e2e::SetText(edits[2], L"nytt"));
-    ASSERT_TRUE(e2e::Click(e2e::FindControl(window, L"Button", L"&Ok")));
-    ASSERT_TRUE(e2e::WaitUntilGone(window)) << "the new password should be saved";
+    ASSERT_NO_FATAL_FAILURE(ChangePasswordTo(L"nytt"));
     EXPECT_EQ(Hex(StoredForm("nytt")), Hex(session.ReadPasswordFile().value_or(Bytes{})));
     expectAdministratorsOnly("after a password change");
 }
