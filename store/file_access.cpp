@@ -16,10 +16,15 @@ bool IsChosenDacl(PSECURITY_DESCRIPTOR descriptor) {
         !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
         return false;
     }
+    // No DACL, or a NULL one, lets everyone do anything: nobody's choice to keep,
+    // protected or not.
+    if (!present || !dacl) {
+        return false;
+    }
     if (control & SE_DACL_PROTECTED) {
         return true;
     }
-    for (DWORD i = 0; present && dacl && i < dacl->AceCount; ++i) {
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
         if (::GetAce(dacl, i, &ace) && !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE)) {
             return true;
@@ -30,14 +35,14 @@ bool IsChosenDacl(PSECURITY_DESCRIPTOR descriptor) {
 
 }  // namespace
 
-UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old) {
+UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old, const std::wstring& path) {
     if (IsChosenDacl(old.get())) {
         return old;
     }
     UniqueLocal<void> descriptor;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, descriptor.put(), nullptr)) {
-        RaiseFileError(::GetLastError());
+        RaiseFileError(::GetLastError(), path);
     }
     return descriptor;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "core/platform.h"
 
 namespace gv {
@@ -13,8 +15,9 @@ namespace gv {
 // its DACL is marked protected or holds an entry of its own; else full control for
 // SYSTEM and Administrators, nothing inherited from the folder. Entries that only
 // came from the folder (what older versions left in Program Files, readable by
-// Users) are nobody's choice. Raises where the new one cannot be made.
-UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old);
+// Users) are nobody's choice, and neither is a NULL DACL, which lets in everyone.
+// Raises, naming the file at `path`, where the new one cannot be made.
+UniqueLocal<void> BirthDescriptor(UniqueLocal<void> old, const std::wstring& path);
 
 // Whether a file's security descriptor (owner, group and DACL) lets this run read
 // and write the file. Where the check itself cannot be made, true: nothing is

@@ -34,11 +34,27 @@ std::string DaclOf(PSECURITY_DESCRIPTOR sd) {
     return gv::ToUtf8(text);
 }
 
+// A NULL DACL, made by hand: Wine's SDDL parser makes an empty DACL of
+// "NO_ACCESS_CONTROL", where Windows makes a NULL one.
+gv::UniqueLocal<void> NullDacl(bool protect) {
+    SECURITY_DESCRIPTOR absolute{};
+    EXPECT_TRUE(::InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) &&
+                ::SetSecurityDescriptorDacl(&absolute, TRUE, nullptr, FALSE) &&
+                ::SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED,
+                                               protect ? SE_DACL_PROTECTED : 0));
+    DWORD size = 0;
+    ::MakeSelfRelativeSD(&absolute, nullptr, &size);
+    gv::UniqueLocal<void> sd(::LocalAlloc(LMEM_FIXED, size));
+    EXPECT_TRUE(sd && ::MakeSelfRelativeSD(&absolute, sd.get(), &size));
+    return sd;
+}
+
 }  // namespace
 
 // A DACL someone chose is kept by a save; one that only came from the folder (as
-// older versions' files in Program Files have: Users may read), or none, becomes
-// SYSTEM's and administrators' only.
+// older versions' files in Program Files have: Users may read), or none, or a NULL
+// one (everyone may do anything), protected or not, becomes SYSTEM's and
+// administrators' only.
 TEST(StoreAccess, ASaveKeepsOnlyAChosenDacl) {
     const struct {
         const wchar_t* sddl;
@@ -54,8 +70,13 @@ TEST(StoreAccess, ASaveKeepsOnlyAChosenDacl) {
     for (const auto& c : cases) {
         const std::string old = c.sddl ? gv::ToUtf8(c.sddl) : "(no file)";
         const gv::UniqueLocal<void> birth =
-            gv::BirthDescriptor(c.sddl ? Descriptor(c.sddl) : gv::UniqueLocal<void>());
+            gv::BirthDescriptor(c.sddl ? Descriptor(c.sddl) : gv::UniqueLocal<void>(), L"x");
         EXPECT_EQ(DaclOf(birth.get()), c.chosen ? old : "D:P(A;;FA;;;SY)(A;;FA;;;BA)") << old;
+    }
+    for (const bool protect : {false, true}) {
+        EXPECT_EQ(DaclOf(gv::BirthDescriptor(NullDacl(protect), L"x").get()),
+                  "D:P(A;;FA;;;SY)(A;;FA;;;BA)")
+            << (protect ? "a protected NULL DACL" : "a NULL DACL");
     }
 }
 
@@ -97,7 +118,8 @@ TEST(StoreAccess, AccessDeniedSaysWhetherThePermissionsRefuseThisRun) {
         ASSERT_TRUE(!refused || gvtest::SetDaclText(path, writeOnly.c_str()));
         const auto error = gvtest::Caught([&] { gv::RaiseFileError(ERROR_ACCESS_DENIED, path); });
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->Text(), std::string(gv::ErrorText(gv::err::PermissionDenied)) +
+        EXPECT_EQ(error->Text(), std::string(gv::ErrorText(gv::err::PermissionDenied)) + ": " +
+                                     gv::ToUtf8(path) +
                                      (refused ? " (Grindvakt måste startas som administratör)"
                                               : " (filen används av ett annat program)"));
     }
