@@ -1,6 +1,7 @@
 #include "core/process.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "core/ansi.h"
 #include "core/errors.h"
@@ -9,11 +10,31 @@
 namespace gv {
 namespace {
 
+bool OpenTokenOf(HANDLE process, UniqueHandle& token) {
+    if (!::OpenProcessToken(process, TOKEN_DUPLICATE, token.put())) {
+        return false;
+    }
+    if (TokenTakenFrom) {
+        TokenTakenFrom(::GetProcessId(process));
+    }
+    return true;
+}
+
+bool IsUserOf(HANDLE token, const std::wstring& account) {
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    UniqueLocal<void> sid;
+    return ::GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+           ::ConvertStringSidToSidW(account.c_str(), sid.put()) &&
+           ::EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, sid.get());
+}
+
 // The token of the process behind the shell window, as a primary token. An
 // elevated shell (UAC off) is taken as it is: it is the user's own rights there.
-UniqueHandle ShellUserToken() {
+UniqueHandle ShellUserToken(const std::wstring& account) {
+    const HWND window = ::GetShellWindow();
     DWORD shellId = 0;
-    if (::GetWindowThreadProcessId(::GetShellWindow(), &shellId) == 0) {
+    if (::GetWindowThreadProcessId(window, &shellId) == 0) {
         // Better nothing than the tool with this process's rights.
         Raise(err::PermissionDenied);
     }
@@ -22,21 +43,29 @@ UniqueHandle ShellUserToken() {
     UniqueHandle primary;
     constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY |
                               TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
-    if (!shell || !::OpenProcessToken(shell.get(), TOKEN_DUPLICATE, token.put()) ||
+    if (!shell || !OpenTokenOf(shell.get(), token) ||
         !::DuplicateTokenEx(token.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary,
                             primary.put())) {
         RaiseSystemError(::GetLastError());
+    }
+    // The shell may have ended before it was opened and its id gone to another
+    // process; held open, the id is no one else's. So the window must still be the
+    // opened process's, and its user the one signed in.
+    DWORD ownerNow = 0;
+    if (::GetWindowThreadProcessId(window, &ownerNow) == 0 ||
+        ownerNow != ::GetProcessId(shell.get()) || !IsUserOf(primary.get(), account)) {
+        Raise(err::PermissionDenied);
     }
     return primary;
 }
 
 }  // namespace
 
-void StartProgram(const std::wstring& path) {
+void StartProgram(const std::wstring& path, const std::wstring& account) {
     if (path.empty()) {
         throw RuntimeError(ERROR_FILE_NOT_FOUND, ToUtf8(SystemMessage(ERROR_FILE_NOT_FOUND)));
     }
-    const UniqueHandle token = ShellUserToken();
+    const UniqueHandle token = ShellUserToken(account);
     const bool quoted = path.starts_with(L'"');
     std::wstring commandLine = quoted ? path : L"\"" + path + L"\"";
     STARTUPINFOW si{};

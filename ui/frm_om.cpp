@@ -1,11 +1,13 @@
 #include "ui/frm_om.h"
 
 #include <array>
+#include <optional>
 
 #include "core/app.h"
 #include "core/platform.h"
 #include "core/process.h"
 #include "gv_version.h"
+#include "registry/account.h"
 #include "registry/key_value.h"
 
 namespace gv {
@@ -106,7 +108,12 @@ void FrmOm::StartSysInfo() {
             }
             sysInfoPath += kMsinfoFile;
         }
-        StartProgram(sysInfoPath);
+        // The tool runs as the account signed in here, or not at all.
+        const std::optional<std::wstring> account = LookUpAccounts().desktop;
+        if (!account) {
+            Raise(err::PermissionDenied);
+        }
+        StartProgram(sysInfoPath, *account);
     } catch (const RuntimeError&) {
         app::MsgBox(L"System Information Is Unavailable At This Time", MB_OK);
     }

@@ -14,6 +14,7 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "registry/account.h"
 #include "support.h"
 #include "ui/frm_om.h"
 
@@ -97,6 +98,40 @@ class ReadOnlyKey {
     bool set_ = false;
 };
 
+// Started again by AboutStartProgram with this variable set: a process that only
+// stands in for the shell until the test ends it.
+constexpr wchar_t kShellChild[] = L"GV_ABOUT_SHELL_CHILD";
+class ShellChild : public testing::Environment {
+  public:
+    void SetUp() override {
+        if (gvtest::Env(kShellChild).empty()) {
+            return;
+        }
+        const gvtest::ShellStandIn shell;
+        ::Sleep(60000);
+        ::ExitProcess(0);
+    }
+};
+[[maybe_unused]] testing::Environment* const g_shellChild =
+    testing::AddGlobalTestEnvironment(new ShellChild);
+
+std::vector<DWORD> g_tokenSources;
+const gvtest::Process* g_endShell = nullptr;  // ended once its token is taken, where set
+
+void RecordTokenSource(DWORD processId) {
+    g_tokenSources.push_back(processId);
+    if (g_endShell) {
+        ::TerminateProcess(g_endShell->handle.get(), 1);
+        ::WaitForSingleObject(g_endShell->handle.get(), 15000);
+    }
+}
+
+std::wstring MissingProgram() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    EXPECT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    return std::wstring(temp) + L"gv-missing.exe";
+}
+
 }  // namespace
 
 TEST_F(AboutKeyValue, ReadsStringsAndNumbersAsText) {
@@ -174,9 +209,7 @@ TEST_F(AboutKeyValue, ZeroSizeRaisesFiveAndClosesTheKey) {
 // The system's reason, not one fixed number, so the cause is not lost on the way.
 TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
     const gvtest::ShellStandIn shell;  // without a shell nothing is tried
-    wchar_t temp[MAX_PATH + 1] = {};
-    ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
-    const std::wstring missing = std::wstring(temp) + L"gv-missing.exe";
+    const std::wstring missing = MissingProgram();
     const struct {
         std::wstring path;
         DWORD error;
@@ -187,13 +220,54 @@ TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
     for (const auto& c : cases) {
         std::optional<int> raised;
         try {
-            gv::StartProgram(c.path);
+            gv::StartProgram(c.path, gv::ProcessUserSid().value_or(L""));
         } catch (const gv::RuntimeError& e) {
             raised = e.Number();
         }
         EXPECT_EQ(raised, std::optional<int>(static_cast<int>(c.error)))
             << testing::PrintToString(c.path);
     }
+}
+
+// The tool's token is taken from the process behind the shell window, here another
+// process than this one, and used only while that window is still that process's
+// and its user the account asked for. A missing program shows a start that was tried.
+TEST(AboutStartProgram, TakesTheTokenOfTheShellsOwnProcessOnly) {
+    const std::wstring exe = gvtest::OwnExe();
+    ::SetEnvironmentVariableW(kShellChild, L"1");
+    const gvtest::Process shell =
+        gvtest::Start(exe, L"\"" + exe + L"\" --gtest_filter=AboutDescription.*");
+    ::SetEnvironmentVariableW(kShellChild, nullptr);
+    ASSERT_TRUE(shell.started);
+    DWORD owner = 0;
+    for (int i = 0; i < 1500 && owner != shell.id; ++i) {
+        ::Sleep(10);
+        ::GetWindowThreadProcessId(::GetShellWindow(), &owner);
+    }
+    ASSERT_EQ(owner, shell.id) << "the other process did not become the shell";
+    const std::wstring own = gv::ProcessUserSid().value_or(L"");
+    const struct {
+        const char* what;
+        std::wstring account;
+        bool endShell;
+        bool tried;
+    } cases[] = {
+        {"the shell's account", own, false, true},
+        {"another account", L"S-1-5-18", false, false},
+        {"the shell ends once opened", own, true, false},  // last: the shell is gone
+    };
+    for (const auto& c : cases) {
+        g_tokenSources.clear();
+        g_endShell = c.endShell ? &shell : nullptr;
+        gv::TokenTakenFrom = &RecordTokenSource;
+        const auto error = gvtest::Caught([&] { gv::StartProgram(MissingProgram(), c.account); });
+        gv::TokenTakenFrom = nullptr;
+        EXPECT_EQ(g_tokenSources, std::vector<DWORD>{shell.id}) << c.what << ": whose token";
+        ASSERT_TRUE(error) << c.what;
+        EXPECT_EQ(error->Number() == ERROR_FILE_NOT_FOUND, c.tried)
+            << c.what << ": error " << error->Number();
+    }
+    ::TerminateProcess(shell.handle.get(), 0);
 }
 
 TEST(AboutDescription, HasTheTenLinesOfTheDesign) {
