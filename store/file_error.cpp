@@ -58,18 +58,17 @@ bool IsSharingError(DWORD code) {
     return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
 }
 
-void Refuse(int number, const char* reason) {
-    throw RuntimeError(number, std::string(ErrorText(number)) + reason);
+void Refuse(int number, const std::wstring& path, const char* reason) {
+    throw RuntimeError(number, std::string(ErrorText(number)) + ": " + ToUtf8(path) + reason);
 }
 
 void RaiseFileError(DWORD code, const std::wstring& path) {
     const int number = ErrorNumberOf(code);
-    std::string text(ErrorText(number));
+    std::string text = std::string(ErrorText(number)) + ": " + ToUtf8(path);
     if (IsSharingError(code)) {
         text += " (filen används av ett annat program)";
     } else if (code == ERROR_ACCESS_DENIED) {
-        const DWORD attributes =
-            path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             const auto slash = path.find_last_of(L'\\');
             text += " (det finns en mapp som heter " + ToUtf8(path.substr(slash + 1)) + ")";

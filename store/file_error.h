@@ -8,12 +8,13 @@
 
 namespace gv {
 
-// A Win32 error code as a numbered error whose text says why, where the code
-// alone would not: a folder, a read-only file, a file another program holds.
-[[noreturn]] void RaiseFileError(DWORD code, const std::wstring& path = {});
+// A Win32 error code as a numbered error whose text names the file and says why,
+// where the code alone would not: a folder, a read-only file, a file another
+// program holds, permissions that refuse this run.
+[[noreturn]] void RaiseFileError(DWORD code, const std::wstring& path);
 
-// A refusal of the store's own: the number's text and the reason after it.
-[[noreturn]] void Refuse(int number, const char* reason);
+// A refusal of the store's own: the number's text, the file and the reason after it.
+[[noreturn]] void Refuse(int number, const std::wstring& path, const char* reason);
 
 bool IsSharingError(DWORD code);
 

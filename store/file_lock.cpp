@@ -1,43 +1,43 @@
-// The lock that orders every pass over one file among the runs of a session.
+// The lock that orders every pass over the folder's files among all runs on the machine.
 #include "store/store_folder.h"
 
 #include "core/errors.h"
 #include "store/store_calls.h"
 
 namespace gv {
+namespace {
 
-std::wstring StoreFolder::LockName(std::wstring_view name) const {
-    std::wstring key = calls::Joined(final_, name);
-    ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (const wchar_t c : key) {
-        hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
-    }
-    std::wstring text = L"Local\\grindvakt-";
-    for (int shift = 60; shift >= 0; shift -= 4) {
-        text += L"0123456789abcdef"[(hash >> shift) & 15];
-    }
-    return text;
-}
+// How often a held lock is tried again while the wait lasts.
+constexpr DWORD kLockPollMs = 25;
 
-FileLock::FileLock(const StoreFolder& folder, std::wstring_view name)
-    : mutex_(::CreateMutexW(nullptr, FALSE, folder.LockName(name).c_str())) {
-    if (!mutex_) {
-        RaiseFileError(::GetLastError());
-    }
-    switch (::WaitForSingleObject(mutex_.get(), FileLockWaitMs)) {
-        case WAIT_OBJECT_0:
-        case WAIT_ABANDONED:  // its holder was ended; what it left is undone under the lock
+}  // namespace
+
+FileLock::FileLock(const StoreFolder& folder) : file_(folder.OpenLockFile()) {
+    const std::wstring path = folder.PathOf(kLockFileName);
+    const ULONGLONG deadline = ::GetTickCount64() + FileLockWaitMs;
+    for (;;) {
+        // One byte past the end of the empty file: the lock needs no content.
+        OVERLAPPED at{};
+        if (calls::Made(FileCallKind::Lock, path, &::LockFileEx, file_.get(),
+                        DWORD{LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY}, DWORD{0},
+                        DWORD{1}, DWORD{0}, &at)) {
             return;
-        case WAIT_TIMEOUT:
-            Refuse(err::PermissionDenied, " (en annan körning av Grindvakt använder filen)");
-        default:
-            RaiseFileError(::GetLastError());
+        }
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+            RaiseFileError(code, path);
+        }
+        if (::GetTickCount64() >= deadline) {
+            Refuse(err::PermissionDenied, path, " (en annan körning av Grindvakt använder filen)");
+        }
+        ::Sleep(kLockPollMs);
     }
 }
 
 FileLock::~FileLock() {
-    ::ReleaseMutex(mutex_.get());
+    // Closing the handle lets go too, but not always at once.
+    OVERLAPPED at{};
+    ::UnlockFileEx(file_.get(), 0, 1, 0, &at);
 }
 
 }  // namespace gv

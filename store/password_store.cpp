@@ -18,7 +18,7 @@ const StoreFolder& ProgramFolder() {
 }
 
 std::optional<std::wstring> LoadPassword(const StoreFolder& folder, std::int32_t key) {
-    const FileLock lock(folder, kPasswordFileName);
+    const FileLock lock(folder);
     folder.RemoveLeftovers(kPasswordFileName);
     const std::optional<Bytes> stored = folder.Read(kPasswordFileName);
     if (!stored) {
@@ -49,7 +49,7 @@ std::optional<std::wstring> LoadPassword(std::int32_t key) {
 void SavePassword(const StoreFolder& folder, const std::wstring& password, std::int32_t key) {
     std::int32_t word = 0;
     const Bytes stored = StoredFormOf(ToAnsi(password), key, word);
-    const FileLock lock(folder, kPasswordFileName);
+    const FileLock lock(folder);
     folder.RemoveLeftovers(kPasswordFileName);
     folder.Replace(kPasswordFileName, stored);
 }

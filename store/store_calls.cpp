@@ -14,10 +14,10 @@ constexpr std::size_t kRandomDigits = 16;
 
 }  // namespace
 
-bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target) {
+bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target, MadeCall made) {
     FaultPlan& plan = StoreFaults;
     if (plan.record) {
-        plan.record(kind, path.c_str(), target);
+        plan.record(kind, path.c_str(), target, made);
     }
     if (plan.at == 0 || ++plan.calls != plan.at) {
         return true;
@@ -71,8 +71,8 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 std::wstring FreshName(const std::wstring& name) {
     unsigned char random[kRandomDigits / 2];
-    if (!Step(FileCallKind::Random, name) || !::SystemFunction036(random, sizeof random)) {
-        RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE);
+    if (!Made(FileCallKind::Random, name, &::SystemFunction036, random, ULONG{sizeof random})) {
+        RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE, name);
     }
     constexpr wchar_t kDigits[] = L"0123456789abcdef";
     std::wstring fresh(name);
@@ -99,9 +99,8 @@ bool IsFreshNameOf(std::wstring_view candidate, std::wstring_view name) {
 
 void DeleteThrough(HANDLE file, const std::wstring& path) {
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (Step(FileCallKind::Delete, path)) {
-        ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-    }
+    Made(FileCallKind::Delete, path, &::SetFileInformationByHandle, file, FileDispositionInfo,
+         &disposition, DWORD{sizeof disposition});
 }
 
 bool RenameOver(HANDLE file, const std::wstring& path, const std::wstring& target) {
@@ -112,9 +111,8 @@ bool RenameOver(HANDLE file, const std::wstring& path, const std::wstring& targe
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::copy(target.begin(), target.end(), info->FileName);
-    return Step(FileCallKind::Rename, path, target.c_str()) &&
-           ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(bytes)) !=
-               FALSE;
+    return Made(FileCallKind::Rename, path, target.c_str(), &::SetFileInformationByHandle, file,
+                FileRenameInfo, info, static_cast<DWORD>(bytes)) != FALSE;
 }
 
 void WriteAll(HANDLE file, const std::wstring& path, const Bytes& content) {
@@ -122,14 +120,15 @@ void WriteAll(HANDLE file, const std::wstring& path, const Bytes& content) {
     while (done < content.size()) {
         const auto chunk = static_cast<DWORD>(std::min(content.size() - done, kChunk));
         DWORD wrote = 0;
-        if (!Step(FileCallKind::Write, path) ||
-            !::WriteFile(file, content.data() + done, chunk, &wrote, nullptr) || wrote != chunk) {
-            RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT);
+        if (!Made(FileCallKind::Write, path, &::WriteFile, file, content.data() + done, chunk,
+                  &wrote, nullptr) ||
+            wrote != chunk) {
+            RaiseFileError(::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT, path);
         }
         done += wrote;
     }
-    if (!Step(FileCallKind::Flush, path) || !::FlushFileBuffers(file)) {
-        RaiseFileError(::GetLastError());
+    if (!Made(FileCallKind::Flush, path, &::FlushFileBuffers, file)) {
+        RaiseFileError(::GetLastError(), path);
     }
 }
 

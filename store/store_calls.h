@@ -24,8 +24,21 @@ inline constexpr wchar_t kLeftoverSuffix[] = L".tmp";
 inline constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 // Every file-system call passes here first, so a test can fail it or end the run at
-// it, or see what it does to which file.
-bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target = L"");
+// it, or see what it does to which file (and which function, where `made` says).
+bool Step(FileCallKind kind, const std::wstring& path, const wchar_t* target = L"",
+          MadeCall made = nullptr);
+
+// Makes one call that answers with a BOOL (or BOOLEAN) after its step, and tells the
+// recorder the very function it calls: a record never stands in for a call not made.
+template <typename R, typename... Params, typename... Args>
+R Made(FileCallKind kind, const std::wstring& path, const wchar_t* target,
+       R(WINAPI* call)(Params...), Args... args) {
+    return Step(kind, path, target, reinterpret_cast<MadeCall>(call)) ? call(args...) : R{};
+}
+template <typename R, typename... Params, typename... Args>
+R Made(FileCallKind kind, const std::wstring& path, R(WINAPI* call)(Params...), Args... args) {
+    return Made(kind, path, L"", call, args...);
+}
 
 HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
             SECURITY_ATTRIBUTES* security = nullptr);

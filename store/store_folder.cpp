@@ -31,8 +31,8 @@ StoreFolder::StoreFolder(std::wstring path) : path_(std::move(path)) {
         RaiseFileError(::GetLastError(), path_);
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!calls::Step(FileCallKind::Query, path_) ||
-        !::GetFileInformationByHandle(folder_.get(), &info)) {
+    if (!calls::Made(FileCallKind::Query, path_, &::GetFileInformationByHandle, folder_.get(),
+                     &info)) {
         RaiseFileError(::GetLastError(), path_);
     }
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -65,13 +65,13 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
         RaiseFileError(code, path);
     }
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!calls::Step(FileCallKind::Query, path) ||
-        !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    if (!calls::Made(FileCallKind::Query, path, &::GetFileInformationByHandleEx, file.get(),
+                     FileAttributeTagInfo, &tag, DWORD{sizeof tag})) {
         RaiseFileError(::GetLastError(), path);
     }
     if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         if (IsReparseTagNameSurrogate(tag.ReparseTag)) {
-            Refuse(err::PermissionDenied, " (filen är en länk till en annan plats)");
+            Refuse(err::PermissionDenied, path, " (filen är en länk till en annan plats)");
         }
         // Other reparse points, such as those OneDrive keeps its files as, are
         // opened as usual; the checks below still hold them to this folder.
@@ -81,22 +81,21 @@ UniqueFile StoreFolder::OpenChecked(std::wstring_view name, DWORD access, DWORD 
         }
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!calls::Step(FileCallKind::Query, path) ||
-        !::GetFileInformationByHandle(file.get(), &info)) {
+    if (!calls::Made(FileCallKind::Query, path, &::GetFileInformationByHandle, file.get(), &info)) {
         RaiseFileError(::GetLastError(), path);
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RaiseFileError(ERROR_ACCESS_DENIED, path);
     }
     if (info.nNumberOfLinks != 1) {
-        Refuse(err::PermissionDenied, " (filen har fler än ett namn: en hård länk)");
+        Refuse(err::PermissionDenied, path, " (filen har fler än ett namn: en hård länk)");
     }
     const std::wstring final = calls::FinalPathOf(file.get(), path);
     if (final.empty()) {
         RaiseFileError(::GetLastError(), path);
     }
     if (!calls::SameName(final, calls::Joined(final_, name))) {
-        Refuse(err::PermissionDenied, " (filen är en länk till en annan plats)");
+        Refuse(err::PermissionDenied, path, " (filen är en länk till en annan plats)");
     }
     if (read) {
         *read = info;
@@ -111,11 +110,11 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
         return std::nullopt;
     }
     LARGE_INTEGER size{};
-    if (!calls::Step(FileCallKind::Query, path) || !::GetFileSizeEx(file.get(), &size)) {
-        RaiseFileError(::GetLastError());
+    if (!calls::Made(FileCallKind::Query, path, &::GetFileSizeEx, file.get(), &size)) {
+        RaiseFileError(::GetLastError(), path);
     }
     if (size.QuadPart > kMaxStoredFileSize) {
-        Refuse(err::PathFileAccess,
+        Refuse(err::PathFileAccess, path,
                " (filen är större än 16 MiB och kan inte vara en lösenordsfil)");
     }
     Bytes content(static_cast<std::size_t>(size.QuadPart));
@@ -123,9 +122,9 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
     while (done < content.size()) {
         const auto chunk = static_cast<DWORD>(std::min(content.size() - done, calls::kChunk));
         DWORD got = 0;
-        if (!calls::Step(FileCallKind::Read, path) ||
-            !::ReadFile(file.get(), content.data() + done, chunk, &got, nullptr)) {
-            RaiseFileError(::GetLastError());
+        if (!calls::Made(FileCallKind::Read, path, &::ReadFile, file.get(), content.data() + done,
+                         chunk, &got, nullptr)) {
+            RaiseFileError(::GetLastError(), path);
         }
         if (got == 0) {
             break;
@@ -136,12 +135,37 @@ std::optional<Bytes> StoreFolder::Read(std::wstring_view name) const {
     return content;
 }
 
+DWORD StoreFolder::MakeNew(std::wstring_view name) const {
+    const std::wstring path = PathOf(name);
+    const UniqueLocal<void> descriptor = BirthDescriptor({}, path);
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+    const UniqueFile made(calls::Open(path, GENERIC_WRITE, 0, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | calls::kOpenFlags, &security));
+    return made ? ERROR_SUCCESS : ::GetLastError();
+}
+
 void StoreFolder::CreateEmpty(std::wstring_view name) const {
     // Where it cannot be made, the next save makes the file.
-    const UniqueLocal<void> descriptor = BirthDescriptor({});
-    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    const UniqueFile created(calls::Open(PathOf(name), GENERIC_WRITE, 0, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | calls::kOpenFlags, &security));
+    (void)MakeNew(name);
+}
+
+UniqueFile StoreFolder::OpenLockFile() const {
+    const std::wstring path = PathOf(kLockFileName);
+    // Opened by every run at once; nobody may delete or rename it meanwhile.
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    UniqueFile file = OpenChecked(kLockFileName, GENERIC_READ, kShare);
+    if (!file) {
+        // Another run may make it first; either way it is opened as found.
+        const DWORD code = MakeNew(kLockFileName);
+        if (code != ERROR_SUCCESS && code != ERROR_FILE_EXISTS) {
+            RaiseFileError(code, path);
+        }
+        file = OpenChecked(kLockFileName, GENERIC_READ, kShare);
+    }
+    if (!file) {
+        RaiseFileError(ERROR_FILE_NOT_FOUND, path);
+    }
+    return file;
 }
 
 void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
@@ -170,7 +194,7 @@ void StoreFolder::Replace(std::wstring_view name, const Bytes& content) const {
             }
         }
     }
-    const UniqueLocal<void> birth = BirthDescriptor(std::move(descriptor));
+    const UniqueLocal<void> birth = BirthDescriptor(std::move(descriptor), path);
     SECURITY_ATTRIBUTES security{sizeof security, birth.get(), FALSE};
 
     UniqueFile fresh;
@@ -207,7 +231,7 @@ void StoreFolder::RemoveLeftovers(std::wstring_view name) const {
                         ? ::FindFirstFileW(pattern.c_str(), &found)
                         : INVALID_HANDLE_VALUE);
     for (bool more = bool(find); more;
-         more = calls::Step(FileCallKind::Find, pattern) && ::FindNextFileW(find.get(), &found)) {
+         more = calls::Made(FileCallKind::Find, pattern, &::FindNextFileW, find.get(), &found)) {
         if (!calls::IsFreshNameOf(found.cFileName, name)) {
             continue;
         }

@@ -41,13 +41,15 @@ class StoreFolder {
     // and system attributes; a read-only file is refused.
     void Replace(std::wstring_view name, const Bytes& content) const;
     // Deletes, through their own handles, the new files of runs that were ended
-    // before they could put them in place. Only under the file's lock.
+    // before they could put them in place. Only under the folder's lock.
     void RemoveLeftovers(std::wstring_view name) const;
-
-    // The name of the lock of a file of this folder.
-    std::wstring LockName(std::wstring_view name) const;
+    // The file the folder's lock is taken on, made where there is none, with the
+    // DACL a new password file gets; never through a link, never deleted.
+    UniqueFile OpenLockFile() const;
 
   private:
+    // An empty file of that name with the birth DACL; the error where none was made.
+    DWORD MakeNew(std::wstring_view name) const;
     // Also hands back what the checks read of the file, where asked.
     UniqueFile OpenChecked(std::wstring_view name, DWORD access, DWORD share,
                            BY_HANDLE_FILE_INFORMATION* read = nullptr) const;
@@ -57,25 +59,46 @@ class StoreFolder {
     UniqueFile folder_;
 };
 
-// Orders every pass over one file among all processes of the session: a named
-// mutex. A holder that was ended counts as gone.
+inline constexpr wchar_t kLockFileName[] = L"grindvakt.lock";
+
+// Orders every pass over the folder's files among all processes of the machine,
+// in every session: a byte-range lock on the folder's lock file. Only those who
+// may open that file (SYSTEM and administrators) can take or hold the lock, and a
+// holder that ends lets go with its handle. A named object would be open to anyone
+// who can work out its name and get there first.
 class FileLock {
   public:
-    FileLock(const StoreFolder& folder, std::wstring_view name);
+    explicit FileLock(const StoreFolder& folder);
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
 
   private:
-    UniqueHandle mutex_;
+    UniqueFile file_;
 };
 inline DWORD FileLockWaitMs = 10000;
 
 // What a file-system call of the store does, for a test that records the calls.
-enum class FileCallKind { Open, Create, Query, Random, Read, Write, Flush, Rename, Delete, Find };
-// Is told each call: its kind, the file it acts on, and a rename's new name. The
-// test keeps what it records; the program pays only for the pointer.
-using FileCallRecorder = void (*)(FileCallKind kind, const wchar_t* path, const wchar_t* target);
+enum class FileCallKind {
+    Open,
+    Create,
+    Query,
+    Random,
+    Read,
+    Write,
+    Flush,
+    Rename,
+    Delete,
+    Find,
+    Lock
+};
+// The function a call made, for the calls the store makes through calls::Made;
+// null for the others.
+using MadeCall = void (*)();
+// Is told each call: its kind, the file it acts on, a rename's new name and the
+// function called. The test keeps what it records; the program pays only for the pointer.
+using FileCallRecorder = void (*)(FileCallKind kind, const wchar_t* path, const wchar_t* target,
+                                  MadeCall made);
 
 // Stands in, for tests, for a disk that fails or a process that is killed: the
 // file-system call number `at` (counted in `calls` while `at` is set) fails with

@@ -68,12 +68,13 @@ void Run::LogIn(std::wstring_view password, bool keys) {
     ASSERT_NO_FATAL_FAILURE(AwaitMain());
 }
 
-void Run::ChangePasswordTo(std::wstring_view password) {
+void Run::ChangePasswordTo(std::wstring_view password, std::wstring_view old) {
     ASSERT_TRUE(PostMenu(kMenuChangePassword));
     const HWND window = AwaitWindow(L"Ändra lösenord");
     ASSERT_NE(nullptr, window);
     const std::vector<HWND> edits = EditsTopDown(window);
     ASSERT_EQ(3u, edits.size()) << "text boxes";
+    ASSERT_TRUE(old.empty() || SetText(edits[0], old));
     ASSERT_TRUE(SetText(edits[1], password) && SetText(edits[2], password));
     ASSERT_TRUE(Click(FindControl(window, L"Button", L"&Ok")));
     ASSERT_TRUE(WaitUntilGone(window)) << "the new password was not saved";
@@ -267,6 +268,26 @@ std::string SavedValue::Stored() const {
         return "REG_SZ " + Utf8(text.c_str());
     }
     return "type " + std::to_string(type) + ": " + Hex(data);
+}
+
+std::wstring OldLockName(const std::wstring& folder) {
+    const gv::UniqueFile dir(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    wchar_t final[1024] = {};
+    const DWORD n = dir ? ::GetFinalPathNameByHandleW(dir.get(), final, 1024, 0) : 0;
+    EXPECT_TRUE(n > 0 && n < 1024) << "no final path of the folder";
+    std::wstring key = std::wstring(final, n) + L"\\grindvakt.dat";
+    ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const wchar_t c : key) {
+        hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
+    }
+    std::wstring name = L"Local\\grindvakt-";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name += L"0123456789abcdef"[(hash >> shift) & 15];
+    }
+    return name;
 }
 
 Bytes GrownForm(std::string_view ansiPassword, int starts) {

@@ -48,10 +48,10 @@ class Run : public testing::Test {
     // Characters as the keyboard's translation hands them to a focused box.
     void TypeKeys(HWND box, std::wstring_view text);
     bool PostMenu(MenuItem item) const;
-    // In a run that started with no password stored (the old box is disabled): sets
-    // a new one through the change-password window, typed twice, and waits until
-    // the window has saved it and the main window is usable again.
-    void ChangePasswordTo(std::wstring_view password);
+    // Sets a new password through the change-password window, typed twice, after
+    // the old one where a password was stored (else the old box is disabled), and
+    // waits until the window has saved it and the main window is usable again.
+    void ChangePasswordTo(std::wstring_view password, std::wstring_view old = {});
     // Alt+M on the main window, once it is active again: the open menu.
     HWND OpenMenu();
     // The run ends, with exit code 0, within the time.
@@ -126,6 +126,11 @@ class PolicyValue : public SavedValue {
                      L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
                      L"DisableRegistryTools") {}
 };
+
+// The mutex older versions took before each pass over the password file in the
+// folder: "Local\grindvakt-" and a hash of the file's final path, which anyone in
+// the session could work out and take first.
+std::wstring OldLockName(const std::wstring& folder);
 
 // What a password saved now looks like on disk, and after `starts` start-ups:
 // each reads the line back and scrambles all of it again, three bytes longer.

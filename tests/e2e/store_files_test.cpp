@@ -1,6 +1,7 @@
 // The password file as a user meets it, driven from outside: a link planted in its
 // place before a start and at a password change, a giant sparse file, and four
-// starts at the same moment. (Every name and moment is the store's own test's.)
+// starts at the same moment, also while another program holds the name of the lock
+// older versions used. (Every name and moment is the store's own test's.)
 #include <windows.h>
 #include <psapi.h>
 
@@ -19,6 +20,7 @@ using e2e::Bytes, e2e::GrownForm, e2e::Hex, e2e::StoredForm, e2e::Utf8;
 
 constexpr wchar_t kFile[] = L"grindvakt.dat";
 constexpr wchar_t kExe[] = L"grindvakt.exe";
+constexpr wchar_t kLock[] = L"grindvakt.lock";
 
 // The box that says the file cannot be used, naming it and the reason.
 void ExpectRefusal(const e2e::Session& s, std::string_view reason, const wchar_t* shot = nullptr) {
@@ -89,14 +91,18 @@ TEST_F(StoreFiles, LinkPlantedBeforeAPasswordChange) {
     EXPECT_EQ(Hex(secret), Hex(gvtest::ReadBytes(victim))) << "nothing written through the link";
 }
 
-// The password file is for SYSTEM's and administrators' eyes only from its first
-// start on, and stays so through a password change. (Wine reads a DACL back as
-// Unix permission bits: an entry for Everyone is what shows of the folder's.)
+// The password file and the lock file are for SYSTEM's and administrators' eyes
+// only from the first start on, and stay so through a password change. (Wine reads
+// a DACL back as Unix permission bits: an entry for Everyone is what shows of the
+// folder's.)
 TEST_F(StoreFiles, OnlyAdministratorsMayReadThePasswordFile) {
     const auto expectAdministratorsOnly = [&](const char* when) {
-        const std::string dacl = gvtest::DaclText(session.PasswordFilePath());
-        EXPECT_EQ("", gvtest::OthersAllowed(dacl)) << when << ": " << dacl;
-        EXPECT_NE(std::string::npos, dacl.find(";;;SY)")) << when << ": " << dacl;
+        for (const std::wstring& path :
+             {session.PasswordFilePath(), session.Folder() + L"\\" + kLock}) {
+            const std::string dacl = gvtest::DaclText(path);
+            EXPECT_EQ("", gvtest::OthersAllowed(dacl)) << when << ": " << Utf8(path) << dacl;
+            EXPECT_NE(std::string::npos, dacl.find(";;;SY)")) << when << ": " << dacl;
+        }
     };
     ASSERT_NO_FATAL_FAILURE(LogIn());
     ASSERT_TRUE(session.ReadPasswordFile()) << "the first start makes the file";
@@ -141,17 +147,26 @@ TEST_F(StoreFiles, GiantSparseFileIsRefusedAtOnce) {
     ASSERT_TRUE(
         ::GetFileAttributesExW(session.PasswordFilePath().c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(kSize, (LONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow) << "left as it is";
-    EXPECT_EQ(gvtest::Names(session.Folder()), (std::vector<std::wstring>{kFile, kExe}));
+    EXPECT_EQ(gvtest::Names(session.Folder()), (std::vector<std::wstring>{kFile, kExe, kLock}));
 }
 
 // Four starts at the same moment, three times over: each shows the normal login
-// window, the file grows by three bytes a start, nothing is left beside it, and
-// the password still logs in.
+// window, the file grows by three bytes a start, nothing but the lock file is left
+// beside it, and the password still logs in and a new one saves. From the second
+// round on another program holds the name of the lock older versions took (a
+// mutex, then an event), as a user's own program could: it changes nothing.
 TEST_F(StoreFiles, FourStartsAtOnceLoseNothing) {
     session.WritePasswordFile(StoredForm("abc"));
     const std::wstring exe = session.Folder() + L"\\" + kExe;
+    const std::wstring oldName = e2e::OldLockName(session.Folder());
+    gv::UniqueHandle squatter;
     for (int round = 1; round <= 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
+        squatter.reset();
+        squatter.reset(round == 2   ? ::CreateMutexW(nullptr, TRUE, oldName.c_str())
+                       : round == 3 ? ::CreateEventW(nullptr, TRUE, FALSE, oldName.c_str())
+                                    : nullptr);
+        ASSERT_TRUE(round == 1 || squatter) << "error " << ::GetLastError();
         std::vector<gvtest::Process> runs;
         for (int i = 0; i < 4; ++i) {
             runs.push_back(gvtest::Start(exe, L"\"" + exe + L"\"", session.Folder().c_str(),
@@ -181,9 +196,11 @@ TEST_F(StoreFiles, FourStartsAtOnceLoseNothing) {
         }
         EXPECT_EQ(Hex(GrownForm("abc", 4 * round)),
                   Hex(session.ReadPasswordFile().value_or(Bytes{})));
-        EXPECT_EQ(gvtest::Names(session.Folder()), (std::vector<std::wstring>{kFile, kExe}));
+        EXPECT_EQ(gvtest::Names(session.Folder()), (std::vector<std::wstring>{kFile, kExe, kLock}));
     }
     ASSERT_NO_FATAL_FAILURE(LogIn(L"abc"));
+    ASSERT_NO_FATAL_FAILURE(ChangePasswordTo(L"nytt", L"abc"));
+    EXPECT_EQ(Hex(StoredForm("nytt")), Hex(session.ReadPasswordFile().value_or(Bytes{})));
 }
 
 }  // namespace

@@ -17,11 +17,12 @@ namespace {
 struct Call {
     gv::FileCallKind kind;
     std::wstring path, target;
+    gv::MadeCall made;
 };
 std::vector<Call> g_calls;
 
-void Record(gv::FileCallKind kind, const wchar_t* path, const wchar_t* target) {
-    g_calls.push_back({kind, path, target});
+void Record(gv::FileCallKind kind, const wchar_t* path, const wchar_t* target, gv::MadeCall made) {
+    g_calls.push_back({kind, path, target, made});
 }
 
 std::wstring NameOf(const std::wstring& path) {
@@ -33,6 +34,7 @@ std::wstring NameOf(const std::wstring& path) {
 // A save writes a helper file of a fresh name (grindvakt.dat.<16 lower-case hex
 // digits>.tmp), flushes it after its last write and renames it over grindvakt.dat;
 // the next save takes another name. The first save finds no file, the second one.
+// The flush recorded is the call made: FlushFileBuffers itself, not a note beside it.
 TEST(StoreCalls, SaveFlushesAFreshHelperThenRenamesItOverThePasswordFile) {
     using Kind = gv::FileCallKind;
     gvtest::TempFolder program;
@@ -50,6 +52,10 @@ TEST(StoreCalls, SaveFlushesAFreshHelperThenRenamesItOverThePasswordFile) {
             if (call.kind == Kind::Write || call.kind == Kind::Flush || call.kind == Kind::Rename) {
                 EXPECT_EQ(call.path, helper) << "a call not on the helper file";
                 order += call.kind == Kind::Write ? L'W' : call.kind == Kind::Flush ? L'F' : L'R';
+            }
+            if (call.kind == Kind::Flush) {
+                EXPECT_EQ(call.made, reinterpret_cast<gv::MadeCall>(&::FlushFileBuffers))
+                    << "the flush recorded is not FlushFileBuffers";
             }
             if (call.kind == Kind::Rename) {
                 EXPECT_EQ(NameOf(call.target), L"grindvakt.dat") << gv::ToUtf8(call.target);

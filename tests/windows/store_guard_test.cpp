@@ -29,6 +29,7 @@ using gvtest::WriteBytes;
 namespace {
 
 constexpr wchar_t kName[] = L"grindvakt.dat";
+const std::vector<std::wstring> kBoth{kName, gv::kLockFileName};
 
 std::optional<std::wstring> Load(const gv::StoreFolder& store) {
     return gv::LoadPassword(store, gv::kScrambleKey);
@@ -84,15 +85,17 @@ enum class When { Load, Save };
 // A link to a file outside the folder, under the file's name or any name beside it
 // the program uses or once used, at a load and at a save: the file outside keeps its
 // bytes and place, its content shows up nowhere in the folder, a link at the file's
-// own name is refused, and once the link is gone the stored password logs in.
+// own name or the lock file's is refused with an error that names it, and once the
+// link is gone the stored password logs in.
 TEST(StoreLinks, NeverFollowedUnderAnyName) {
-    const wchar_t* const names[] = {kName, L"grindvakt.dat.ny", L"grindvakt.dat.gammal",
-                                    L"grindvakt.dat.0123456789abcdef.tmp"};
+    const wchar_t* const names[] = {kName, gv::kLockFileName, L"grindvakt.dat.ny",
+                                    L"grindvakt.dat.gammal", L"grindvakt.dat.0123456789abcdef.tmp"};
     const gv::Bytes secret = StoredForm("hemlig");
     for (const wchar_t* name : names) {
         for (const Kind kind : {Kind::Symbolic, Kind::Hard}) {
             for (const When when : {When::Load, When::Save}) {
-                const bool own = std::wstring_view(name) == kName;
+                const bool own = std::wstring_view(name) == kName ||
+                                 std::wstring_view(name) == gv::kLockFileName;
                 SCOPED_TRACE(gv::ToUtf8(name) + (kind == Kind::Hard ? ", hard link" : ", link") +
                              (when == When::Save ? ", at a save" : ", at a load"));
                 gvtest::TempFolder outside, program;
@@ -118,6 +121,9 @@ TEST(StoreLinks, NeverFollowedUnderAnyName) {
                     if (own) {
                         ASSERT_TRUE(error) << "a link at the file's own name must be refused";
                         EXPECT_EQ(error->Number(), gv::err::PermissionDenied);
+                        EXPECT_NE(error->Text().find(gv::ToUtf8(link) + " (filen"),
+                                  std::string::npos)
+                            << error->Text();
                         EXPECT_NE(error->Text().find("länk"), std::string::npos) << error->Text();
                     } else {
                         EXPECT_FALSE(error) << error->Text();
@@ -155,13 +161,13 @@ TEST(StoreLinks, FolderReachedThroughALinkStillWorks) {
         ASSERT_NO_THROW(gv::SavePassword(store, L"abc", gv::kScrambleKey));
         EXPECT_EQ(Load(store), L"abc");
     }
-    EXPECT_EQ(gvtest::Names(real), std::vector<std::wstring>{kName}) << "saved in the real folder";
+    EXPECT_EQ(gvtest::Names(real), kBoth) << "saved in the real folder";
     ASSERT_TRUE(gvtest::RemoveUnixLink(linked));
 }
 
 // One run at a time: a lock another run holds is waited for, within a bound that
-// ends in a clear refusal; a run that was ended lets go of it.
-TEST(StoreLock, HeldLockRefusesInTimeAndAnEndedHolderLetsGo) {
+// ends in a clear refusal naming the lock file. (A killed holder: KillPoints.)
+TEST(StoreLock, HeldLockRefusesInTime) {
     gvtest::TempFolder program;
     WriteBytes(program.File(kName), StoredForm("abc"));
     const gv::StoreFolder store(program.Path());
@@ -171,7 +177,7 @@ TEST(StoreLock, HeldLockRefusesInTimeAndAnEndedHolderLetsGo) {
         const gv::UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
             held(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         std::thread holder([&] {
-            const gv::FileLock lock(sameFolder, kName);
+            const gv::FileLock lock(sameFolder);
             ::SetEvent(held.get());
             ::WaitForSingleObject(release.get(), INFINITE);
         });
@@ -181,12 +187,12 @@ TEST(StoreLock, HeldLockRefusesInTimeAndAnEndedHolderLetsGo) {
         holder.join();
         ASSERT_TRUE(error) << "a held lock must be waited for, then refused";
         EXPECT_EQ(error->Number(), gv::err::PermissionDenied);
-        EXPECT_NE(error->Text().find("annan körning"), std::string::npos) << error->Text();
+        EXPECT_NE(
+            error->Text().find(gv::ToUtf8(program.File(gv::kLockFileName)) + " (en annan körning"),
+            std::string::npos)
+            << error->Text();
         EXPECT_EQ(ReadBytes(program.File(kName)), StoredForm("abc")) << "the file is untouched";
     }
-    // A holder that ends without letting go, as a killed run does.
-    std::thread([&] { new gv::FileLock(sameFolder, kName); }).join();
-    EXPECT_EQ(Load(store), L"abc");
     gv::FileLockWaitMs = 10000;
 }
 
@@ -204,9 +210,11 @@ TEST(StoreLock, HeldFolderCannotBeRenamed) {
 }
 
 // A run killed at each file-system call of a load or a save, in turn, until one
-// is not: the next load finds the old or the new password, nothing on disk was
-// ever the plain password, and nothing of the killed run is left.
+// is not: the next load goes on at once, also where the run was killed holding the
+// lock, and finds the old or the new password; nothing on disk was ever the plain
+// password, and nothing of the killed run is left.
 TEST(KillPoints, EveryKillLeavesTheOldOrTheNewPassword) {
+    gv::FileLockWaitMs = 1000;
     for (const bool save : {false, true}) {
         unsigned killPoints = 0;
         for (unsigned at = 1;; ++at) {
@@ -224,14 +232,16 @@ TEST(KillPoints, EveryKillLeavesTheOldOrTheNewPassword) {
                 }
             }
             const gv::StoreFolder store(program.Path());
-            const std::optional<std::wstring> loaded = Load(store);
+            std::optional<std::wstring> loaded;
+            const auto error = Caught([&] { loaded = Load(store); });
+            ASSERT_FALSE(error) << "the killed run's lock still holds: " << error->Text();
             if (code == 0) {
                 EXPECT_EQ(loaded, save ? L"nytt" : L"abc") << "the run that was not killed";
             } else {
                 EXPECT_TRUE(loaded == L"abc" || (save && loaded == L"nytt"))
                     << "got " << gv::ToUtf8(loaded.value_or(L"(none)"));
             }
-            EXPECT_EQ(gvtest::Names(program.Path()), std::vector<std::wstring>{kName});
+            EXPECT_EQ(gvtest::Names(program.Path()), kBoth);
             if (code == 0 || ::testing::Test::HasFatalFailure() || at > 60) {
                 break;
             }
@@ -242,4 +252,5 @@ TEST(KillPoints, EveryKillLeavesTheOldOrTheNewPassword) {
                                         static_cast<int>(killPoints));
         EXPECT_GT(killPoints, 5u) << "the seam should see every file-system call";
     }
+    gv::FileLockWaitMs = 10000;
 }
