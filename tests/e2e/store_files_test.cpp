@@ -100,7 +100,8 @@ TEST_F(StoreFiles, OnlyAdministratorsMayReadThePasswordFile) {
         for (const std::wstring& path :
              {session.PasswordFilePath(), session.Folder() + L"\\" + kLock}) {
             const std::string dacl = gvtest::DaclText(path);
-            EXPECT_EQ("", gvtest::OthersAllowed(dacl)) << when << ": " << Utf8(path) << dacl;
+            EXPECT_EQ("", gvtest::OthersAllowed(dacl))
+                << when << ", " << Utf8(path) << ": " << dacl;
             EXPECT_NE(std::string::npos, dacl.find(";;;SY)")) << when << ": " << dacl;
         }
     };
