@@ -47,10 +47,9 @@ echo "code page: $codepage"
 [ "$(summary "$msi" Template)" = "x64;1053" ] || fail "the summary does not say x64;1053"
 table "$msi" Directory | grep -qxP 'INSTALLDIR\tProgramFiles64Folder\tGrindvakt' ||
     fail "the program does not go to Program Files\\Grindvakt"
-table "$msi" Shortcut | grep -qP '^\w+\tProgramMenuFolder\tGrindvakt\t\w+\t\[#grindvakt\.exe\]\t' ||
-    fail "no Start-menu shortcut to grindvakt.exe"
-table "$msi" Shortcut | grep -qP '^\w+\tProgramMenuFolder\tGrindvakt – Läs mig\t\w+\t\[#LASMIG\.txt\]\t' ||
-    fail "no Start-menu shortcut to LÄSMIG.txt"
+menu=$(table "$msi" Shortcut | awk -F'\t' '$2 == "ProgramMenuFolder" { print $3 " " $5 }')
+[ "$(LC_ALL=C sort <<<"$menu" | paste -sd'|')" = "Grindvakt [#grindvakt.exe]|Grindvakt – Läs mig [#LASMIG.txt]" ] ||
+    fail "the Start menu does not hold shortcuts to grindvakt.exe and LÄSMIG.txt"
 [ "$(table "$msi" File | cut -f3 | LC_ALL=C sort | paste -sd' ')" = "LÄSMIG.txt grindvakt.exe" ] ||
     fail "the files are not grindvakt.exe and LÄSMIG.txt"
 icon=$(property "$msi" ARPPRODUCTICON)
@@ -77,32 +76,30 @@ build_msi "$newer_version" "$build/grindvakt.exe" "$work/newer.msi"
     fail "the newer package keeps the package code"
 
 echo "== signed with a throwaway CA"
-ca=$work/ca
-mkdir "$ca"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -out "$ca/ca.pem" -days 2 \
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 \
     -subj "/CN=Grindvakt test CA" -addext basicConstraints=critical,CA:TRUE \
     -addext keyUsage=critical,keyCertSign 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -keyout "$ca/sign.key" -out "$ca/sign.csr" -subj "/CN=Grindvakt test" 2>/dev/null
-printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >"$ca/ext"
-openssl x509 -req -in "$ca/sign.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" -CAcreateserial \
-    -out "$ca/sign.pem" -days 2 -extfile "$ca/ext" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.csr" -subj "/CN=Grindvakt test" 2>/dev/null
+printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >"$work/ext"
+openssl x509 -req -in "$work/sign.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+    -out "$work/sign.pem" -days 2 -extfile "$work/ext" 2>/dev/null
 # The exe with a PKCS#12 file and its password, the package with PEM files.
-export GV_SIGN_PASSWORD=$RANDOM$RANDOM
-openssl pkcs12 -export -in "$ca/sign.pem" -inkey "$ca/sign.key" -certfile "$ca/ca.pem" \
-    -out "$ca/sign.pfx" -passout env:GV_SIGN_PASSWORD
+password=$RANDOM$RANDOM
+GV_SIGN_PASSWORD=$password openssl pkcs12 -export -in "$work/sign.pem" -inkey "$work/sign.key" \
+    -certfile "$work/ca.pem" -out "$work/sign.pfx" -passout env:GV_SIGN_PASSWORD
 signed=$work/signed/grindvakt.exe
 mkdir "$work/signed"
-GV_SIGN_PFX=$ca/sign.pfx bash "$root/scripts/sign.sh" "$build/grindvakt.exe" "$signed"
-unset GV_SIGN_PASSWORD
+GV_SIGN_PFX=$work/sign.pfx GV_SIGN_PASSWORD=$password \
+    bash "$root/scripts/sign.sh" "$build/grindvakt.exe" "$signed"
 bash "$root/scripts/check-exe.sh" "$signed" || fail "the signed exe fails its checks"
 osslsigncode remove-signature -in "$signed" -out "$work/signed/removed.exe" >/dev/null
 cmp -s "$build/grindvakt.exe" "$work/signed/removed.exe" ||
     fail "the signed exe without its signature differs from the build's"
 build_msi "$version" "$signed" "$work/signed/unsigned.msi"
-GV_SIGN_CERT=$ca/sign.pem GV_SIGN_KEY=$ca/sign.key \
+GV_SIGN_CERT=$work/sign.pem GV_SIGN_KEY=$work/sign.key \
     bash "$root/scripts/sign.sh" "$work/signed/unsigned.msi" "$work/signed.msi"
 for file in "$signed" "$work/signed.msi"; do
-    osslsigncode verify -CAfile "$ca/ca.pem" -in "$file" >"$work/verify.txt" 2>&1 ||
+    osslsigncode verify -CAfile "$work/ca.pem" -in "$file" >/dev/null 2>&1 ||
         fail "the signature of $(basename "$file") does not verify"
 done
 # Other content under the same version: another product, which the walk shows replacing this one.
