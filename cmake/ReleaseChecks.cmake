@@ -9,9 +9,11 @@ add_test(NAME exe_reproducible
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-reproducible.sh "${GV_WINDOWS_BUILD_DIR}/grindvakt.exe")
 set_tests_properties(exe_reproducible PROPERTIES LABELS release TIMEOUT 900)
 
-# The installer: its tables, two builds the same, and under Wine a silent install,
-# a run from Program Files, an upgrade, a refused downgrade and a removal
-# (scripts/check-msi.sh, tests/e2e/installer_walk.cpp), in a prefix of its own.
+# The installer: its name, tables and code page, two builds the same, the exe and
+# the package signed with a throwaway CA, and under Wine a silent install of the
+# signed package, a run from Program Files, a same-version package that replaces
+# it, an upgrade, a refused downgrade and a removal (scripts/check-msi.sh,
+# tests/e2e/installer_walk.cpp), in a prefix of its own.
 add_test(NAME msi_install
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-msi.sh "${GV_WINDOWS_BUILD_DIR}"
     "${GV_WINDOWS_BUILD_DIR}/${GV_MSI_NAME}" ${PROJECT_VERSION})

@@ -62,8 +62,9 @@ endif()
 # Link-time optimisation keeps the executable within its 256 KiB.
 set_target_properties(grindvakt gv_win gv_portable PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
 
-# The installer, where wixl is at hand (scripts/build-msi.py): release.sh ships this
-# one and the tests install it.
+# The installer, where wixl is at hand (scripts/build-msi.py): the tests install
+# this one, and release.sh ships it unsigned (signed, it builds one again around
+# the signed exe).
 find_program(GV_WIXL wixl)
 find_program(GV_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(GV_WIXL AND GV_SYSTEM_PYTHON)

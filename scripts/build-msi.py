@@ -2,13 +2,18 @@
 
 wixl draws a random package code, and writes the build time into the summary
 information: both are set here instead, from the content and from
-SOURCE_DATE_EPOCH (by default the last commit's time). The product code is
-derived from the fixed upgrade code and the version, so it changes with every
-version and with nothing else. Needs Debian's wixl, msitools and python3-olefile
+SOURCE_DATE_EPOCH (by default the last commit's time). The product code, too, is
+derived from the fixed upgrade code and the content (version included): a
+package of the same version with other content is another product, and the
+upgrade rule takes the same version, so it replaces the installed one instead of
+being refused (1638). wixl leaves two things that are set here after it: the
+database's code page (it ignores Codepage and reads back 0, while it stores the
+strings as Windows-1252) and the same-version upgrade (it has no
+AllowSameVersionUpgrades). Needs Debian's wixl, msitools and python3-olefile
 (run it with /usr/bin/python3).
 
 Usage: build-msi.py --version 1.0.0 --exe grindvakt.exe --readme LASMIG.txt
-                    --icon grindvakt.ico --out grindvakt-1.00-win64.msi
+                    --icon grindvakt.ico --out grindvakt-1.0.0-win64.msi
 """
 
 import argparse
@@ -32,6 +37,9 @@ SWEDISH = "1053"
 # Summary information: the property ids of the two times, and their type.
 PID_CREATE_DTM, PID_LASTSAVE_DTM, VT_FILETIME = 12, 13, 64
 FILETIME_UNIX_EPOCH = 11644473600
+# The Upgrade table's attributes: the row that removes older versions also takes
+# this one's own version (what WiX's AllowSameVersionUpgrades does).
+UPGRADE_ONLY_DETECT, UPGRADE_VERSION_MAX_INCLUSIVE = 2, 512
 
 
 def version_text(version):
@@ -76,6 +84,33 @@ def set_summary_times(msi, epoch):
         ole.write_stream("\x05SummaryInformation", bytes(stream))
 
 
+def import_table(msi, work, name, rows):
+    """Imports a table file whole: a table whose key holds a version takes no UPDATE."""
+    path = os.path.join(work, name + ".idt")
+    with open(path, "w", encoding="cp1252", newline="\r\n") as f:
+        f.write("\n".join(rows) + "\n")
+    subprocess.run(["msibuild", msi, "-i", path], check=True)
+
+
+def take_same_version(msi, work, version):
+    """Lets the removing row of the Upgrade table take the package's own version."""
+    exported = subprocess.run(["msiinfo", "export", msi, "Upgrade"], capture_output=True,
+                              text=True, encoding="utf-8", check=True).stdout
+    rows = exported.replace("\r\n", "\n").rstrip("\n").split("\n")
+    edited = 0
+    for i, row in enumerate(rows[3:], start=3):
+        cells = row.split("\t")
+        # UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty
+        attributes = int(cells[4])
+        if cells[2] == version and not attributes & UPGRADE_ONLY_DETECT:
+            cells[4] = str(attributes | UPGRADE_VERSION_MAX_INCLUSIVE)
+            rows[i] = "\t".join(cells)
+            edited += 1
+    if edited != 1:
+        sys.exit(f"{msi}: {edited} rows of the Upgrade table remove version {version}, not one")
+    import_table(msi, work, "Upgrade", rows)
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("version", "exe", "readme", "icon", "out"):
@@ -91,20 +126,20 @@ def main():
     fields = {
         "VERSION": args.version,
         "VERSION_TEXT": version_text(args.version),
-        "PRODUCT_CODE": braced(uuid.uuid5(upgrade_code, "product " + args.version)),
         # Names in the work folder: where the build ran leaves no trace in the package.
         "EXE": "grindvakt.exe",
         "README": "LASMIG.txt",
         "ICON": "grindvakt.ico",
     }
-    wxs = re.sub(r"@([A-Z_]+)@", lambda m: fields[m.group(1)], template)
-
-    # Packages that differ get different codes: the code is a hash of what goes in.
-    content = hashlib.sha256(wxs.encode("utf-8"))
+    # Packages that differ get different codes: both are hashes of what goes in.
+    content = hashlib.sha256(re.sub(r"@([A-Z_]+)@", lambda m: fields.get(m.group(1), ""),
+                                    template).encode("utf-8"))
     for name in ("exe", "readme", "icon"):
         with open(getattr(args, name), "rb") as f:
             content.update(hashlib.sha256(f.read()).digest())
+    fields["PRODUCT_CODE"] = braced(uuid.uuid5(upgrade_code, "product " + content.hexdigest()))
     package_code = braced(uuid.uuid5(upgrade_code, "package " + content.hexdigest()))
+    wxs = re.sub(r"@([A-Z_]+)@", lambda m: fields[m.group(1)], template)
 
     with tempfile.TemporaryDirectory() as work:
         epoch = source_date_epoch()
@@ -120,6 +155,8 @@ def main():
                                capture_output=True, text=True)
         if built.returncode != 0:
             sys.exit(f"wixl failed:\n{built.stderr}")
+        import_table(msi, work, "_ForceCodepage", ["", "", "1252\t_ForceCodepage"])
+        take_same_version(msi, work, args.version)
         subprocess.run(["msibuild", msi, "-s", "Grindvakt " + fields["VERSION_TEXT"],
                         MANUFACTURER, "x64;" + SWEDISH, package_code], check=True)
         set_summary_times(msi, epoch)

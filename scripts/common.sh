@@ -5,7 +5,7 @@ GV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 GV_BUILD="$GV_ROOT/build"
 GV_PACKAGES=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 xvfb
              fonts-wine imagemagick x11-utils python3 binutils-mingw-w64-x86-64 clang-tidy cppcheck clang-format
-             clang libclang-rt-14-dev wixl msitools python3-olefile)
+             clang libclang-rt-14-dev wixl msitools python3-olefile osslsigncode openssl)
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds grindvakt.exe and its installer, checks the
 # exe, and writes dist/grindvakt-VERSION-win64.zip (the exe and its Swedish
-# read-me) and dist/grindvakt-VERSION-win64.msi (the installer the build made,
-# scripts/build-msi.py). The version and the read-me come from the build, which
-# configures both from project(VERSION). Both are reproducible: the zip has a
-# fixed member order, and every member and the installer are dated
-# SOURCE_DATE_EPOCH (by default the last commit's time) in UTC. Prints the
-# SHA-256 of the exe, the zip and the installer.
+# read-me) and dist/grindvakt-VERSION-win64.msi (the installer,
+# scripts/build-msi.py), named with the whole version (1.0.0). The version and the
+# read-me come from the build, which configures both from project(VERSION). Both
+# are reproducible: the zip has a fixed member order, and every member and the
+# installer are dated SOURCE_DATE_EPOCH (by default the last commit's time) in UTC.
+# Given a certificate (GV_SIGN_PFX, or GV_SIGN_CERT and GV_SIGN_KEY; see
+# scripts/sign.sh), it signs the exe before it goes into the zip and the
+# installer, and then the installer; without one the release is unsigned, and it
+# says so. Prints the SHA-256 of the exe, the zip and the installer, and the
+# installer's product code and upgrade code.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -20,23 +24,41 @@ export SOURCE_DATE_EPOCH
 rm -f "$GV_BUILD/windows"/grindvakt-*-win64.msi
 gv_build_windows
 
+# The build names the installer; the zip takes the same name.
+built=("$GV_BUILD/windows"/grindvakt-*-win64.msi)
+[ ${#built[@]} = 1 ] && [ -f "${built[0]}" ] ||
+    { echo "no single installer in $GV_BUILD/windows: is wixl installed?" >&2; exit 1; }
+name=$(basename "${built[0]}" .msi)
+version=${name#grindvakt-}
+version=${version%-win64}
 exe="$GV_BUILD/windows/grindvakt.exe"
 gv_log "checking $exe"
 bash "$GV_ROOT/scripts/check-exe.sh" "$exe"
 
-header="$GV_BUILD/windows/generated/gv_version.h"
-version=$(sed -n 's/^#define GV_VERSION_TEXT "\([^"]*\)"$/\1/p' "$header")
-if [ -z "$version" ]; then
-    echo "no GV_VERSION_TEXT in $header" >&2
-    exit 1
-fi
-zip="$GV_ROOT/dist/grindvakt-$version-win64.zip"
-msi="$GV_BUILD/windows/grindvakt-$version-win64.msi"
-[ -f "$msi" ] || { echo "no installer at $msi: is wixl installed?" >&2; exit 1; }
 mkdir -p "$GV_ROOT/dist"
-rm -f "$zip"
-cp "$msi" "$GV_ROOT/dist/"
-msi="$GV_ROOT/dist/$(basename "$msi")"
+zip="$GV_ROOT/dist/$name.zip"
+msi="$GV_ROOT/dist/$name.msi"
+rm -f "$zip" "$msi"
+if [ -n "${GV_SIGN_PFX:-}${GV_SIGN_CERT:-}${GV_SIGN_KEY:-}" ]; then
+    signed="$GV_BUILD/windows/signed"
+    rm -rf "$signed"
+    mkdir -p "$signed"
+    gv_log "signing $exe"
+    bash "$GV_ROOT/scripts/sign.sh" "$exe" "$signed/grindvakt.exe"
+    exe="$signed/grindvakt.exe"
+    bash "$GV_ROOT/scripts/check-exe.sh" "$exe"
+    # The installer again, around the signed exe, then signed itself.
+    /usr/bin/python3 "$GV_ROOT/scripts/build-msi.py" --version "$version" --exe "$exe" \
+        --readme "$GV_BUILD/windows/release/LASMIG.txt" --icon "$GV_ROOT/resources/grindvakt.ico" \
+        --out "$signed/$name.msi" >/dev/null
+    gv_log "signing the installer"
+    bash "$GV_ROOT/scripts/sign.sh" "$signed/$name.msi" "$msi"
+    signing="signed with ${GV_SIGN_PFX:-$GV_SIGN_CERT}"
+else
+    gv_log "no certificate given (GV_SIGN_PFX, or GV_SIGN_CERT and GV_SIGN_KEY): an unsigned release"
+    cp "${built[0]}" "$msi"
+    signing="unsigned"
+fi
 
 python3 - "$exe" "$GV_BUILD/windows/release/LASMIG.txt" "$zip" <<'PY'
 import binascii
@@ -98,5 +120,9 @@ with zipfile.ZipFile(out) as z:
     for info in z.infolist():
         print(f"{info.file_size:10d}  {info.filename}")
 PY
-gv_log "wrote $zip and $msi"
+gv_log "wrote $zip and $msi ($signing)"
 sha256sum "$exe" "$zip" "$msi"
+# For detection rules and silent removals.
+property() { msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' -v k="$1" '$1 == k { print $2 }'; }
+echo "product code: $(property ProductCode)"
+echo "upgrade code: $(property UpgradeCode)"

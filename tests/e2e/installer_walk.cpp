@@ -1,9 +1,10 @@
-// The installer, as an administrator of many PCs uses it: a silent install into
-// Program Files, the program started from there, an upgrade that keeps the
-// password, a refused downgrade and a silent removal that keeps the password file.
-// scripts/check-msi.sh runs this case, in a prefix of its own, with the packages
-// named in GV_MSI and GV_MSI_NEWER (and their versions); it is no ctest entry of
-// its own.
+// The installer, as an administrator of many PCs uses it: a silent install of a
+// signed package into Program Files, the signed program started from there, a
+// package of the same version with other content (the unsigned build) that
+// replaces it, an upgrade that keeps the password, a refused downgrade and a
+// silent removal that keeps the password file. scripts/check-msi.sh runs this
+// case, in a prefix of its own, with the packages named in GV_MSI_SIGNED, GV_MSI
+// and GV_MSI_NEWER (and their versions); it is no ctest entry of its own.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,7 @@ class Installer : public e2e::Run {
         ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
     }
 
+    const std::wstring signedPackage = Env(L"GV_MSI_SIGNED");
     const std::wstring older = Env(L"GV_MSI"), newer = Env(L"GV_MSI_NEWER");
     const std::string olderVersion = Utf8(Env(L"GV_MSI_VERSION"));
     const std::string newerVersion = Utf8(Env(L"GV_MSI_NEWER_VERSION"));
@@ -91,25 +93,40 @@ class Installer : public e2e::Run {
     const std::wstring exe = folder + L"\\grindvakt.exe";
     const std::wstring readMe = folder + L"\\L\u00C4SMIG.txt";
     // Wine's msi puts the per-machine Start menu in the user's profile; Windows in all users'.
-    const std::vector<std::wstring> shortcuts = {
-        Expanded(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Grindvakt.lnk"),
-        Expanded(L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Grindvakt.lnk")};
+    const std::vector<std::wstring> menus = {
+        Expanded(L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\"),
+        Expanded(L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\")};
+
+    // Whether the Start menu holds a shortcut of this name.
+    bool InMenu(const std::wstring& name) const {
+        return Exists(menus[0] + name + L".lnk") || Exists(menus[1] + name + L".lnk");
+    }
+    static constexpr wchar_t kReadMeLink[] = L"Grindvakt \u2013 L\u00E4s mig";
 };
 
-TEST_F(Installer, InstallUseUpgradeRefuseDowngradeRemove) {
-    ASSERT_FALSE(older.empty() || newer.empty() || olderVersion.empty() || newerVersion.empty())
+TEST_F(Installer, InstallUseReplaceUpgradeRefuseDowngradeRemove) {
+    ASSERT_FALSE(signedPackage.empty() || older.empty() || newer.empty() || olderVersion.empty() ||
+                 newerVersion.empty())
         << "scripts/check-msi.sh names the packages and their versions";
     ASSERT_FALSE(Exists(folder)) << Utf8(folder) << " is there before the install";
+    const std::vector<std::string> one = {olderVersion + ", Grindvaktsgruppen"};
+    const e2e::Bytes unsignedExe = gvtest::ReadBytes(Env(L"GV_EXE"));
 
-    ASSERT_EQ(0u, Msiexec(L"/i", older)) << "silent install";
+    ASSERT_EQ(0u, Msiexec(L"/i", signedPackage)) << "silent install of the signed package";
     EXPECT_TRUE(Exists(exe) && Exists(readMe)) << "the program and its read-me in Program Files";
-    EXPECT_TRUE(Exists(shortcuts[0]) || Exists(shortcuts[1])) << "a Start-menu shortcut";
-    EXPECT_EQ(std::vector<std::string>{olderVersion + ", Grindvaktsgruppen"}, Entries())
-        << "one uninstall entry with version and publisher";
+    EXPECT_FALSE(unsignedExe == gvtest::ReadBytes(exe)) << "the signed program is installed";
+    EXPECT_TRUE(InMenu(L"Grindvakt")) << "a Start-menu shortcut to the program";
+    EXPECT_TRUE(InMenu(kReadMeLink)) << "a Start-menu shortcut to the read-me";
+    EXPECT_EQ(one, Entries()) << "one uninstall entry with version and publisher";
     session.UseProgram(exe);
     ASSERT_NO_FATAL_FAILURE(Use(e2e::kDefaultPassword, kChanged));
     const std::optional<e2e::Bytes> saved = session.ReadPasswordFile();
     ASSERT_TRUE(saved) << "grindvakt.dat is made beside the installed program";
+
+    ASSERT_EQ(0u, Msiexec(L"/i", older)) << "the same version with other content, not 1638";
+    EXPECT_EQ(one, Entries()) << "it replaces the installed one";
+    EXPECT_TRUE(unsignedExe == gvtest::ReadBytes(exe)) << "with its own content";
+    EXPECT_EQ(saved, session.ReadPasswordFile()) << "and keeps the password file";
 
     ASSERT_EQ(0u, Msiexec(L"/i", newer)) << "silent upgrade";
     EXPECT_EQ(std::vector<std::string>{newerVersion + ", Grindvaktsgruppen"}, Entries())
@@ -124,7 +141,7 @@ TEST_F(Installer, InstallUseUpgradeRefuseDowngradeRemove) {
     const std::optional<e2e::Bytes> kept = session.ReadPasswordFile();
     ASSERT_EQ(0u, Msiexec(L"/x", newer)) << "silent removal";
     EXPECT_FALSE(Exists(exe) || Exists(readMe)) << "what the installer put there goes";
-    EXPECT_FALSE(Exists(shortcuts[0]) || Exists(shortcuts[1])) << "the shortcut goes";
+    EXPECT_FALSE(InMenu(L"Grindvakt") || InMenu(kReadMeLink)) << "the shortcuts go";
     EXPECT_EQ(std::vector<std::string>{}, Entries()) << "the uninstall entry goes";
     EXPECT_EQ(kept, session.ReadPasswordFile()) << "the password file stays";
 }
