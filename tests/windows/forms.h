@@ -74,6 +74,7 @@ class Forms : public testing::Test {
     void TearDown() override {
         UnloadAll();
         gv::WritePolicy = &gv::WritePolicyToRegistry;
+        gv::LookUpAccounts = &gv::SessionAccountsFromSystem;
         gv::Module1::NoPassword = noPassword_;
         if (!passwordFileExisted_) {
             ::DeleteFileW(gv::PasswordFilePath().c_str());  // the login window made an empty one

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -24,9 +25,22 @@ using gvtest::ClassOf;
 
 DWORD g_writeError = ERROR_SUCCESS;
 std::optional<std::int32_t> g_written;
-gv::WriteResult FailingWrite(std::int32_t value) {
+gv::WriteResult FailingWrite(const gv::KeyLocation& /*at*/, std::int32_t value) {
     g_written = value;
     return {false, g_writeError};
+}
+
+// An administrator's elevated run while a pupil is signed in, and no way finds the pupil.
+gv::SessionAccounts ElevatedAndLost() {
+    return {L"S-1-5-21-100-200-300-500", L"Admin", true, {L"Elev", L"PC"}, {}};
+}
+
+// The title of the main window where the account is this process's own.
+std::wstring OwnTitle() {
+    wchar_t user[256] = {};
+    DWORD size = 256;
+    ::GetUserNameW(user, &size);
+    return L"Grindvakt \u2013 " + std::wstring(user);
 }
 
 }  // namespace
@@ -34,11 +48,11 @@ gv::WriteResult FailingWrite(std::int32_t value) {
 TEST_F(Forms, FramesIconsAndTaskbarPerWindow) {
     const struct {
         gv::Form& (*load)();
-        const wchar_t* caption;
+        std::wstring caption;
         bool titleBar, icon, taskbar;
     } cases[] = {
         {LoadLogin, L"Logga in", true, true, true},
-        {LoadMain, L"Grindvakt", true, true, true},
+        {LoadMain, OwnTitle(), true, true, true},
         {LoadConfirmation, L"", false, false, false},
         {LoadPassword, L"\u00c4ndra l\u00f6senord", true, true, true},
         {LoadAbout, L"Om Grindvakt", true, true, false},
@@ -183,17 +197,46 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
+// The process's own policy value as it lies: type and bytes, or the error.
+struct OwnPolicy {
+    LONG rc = ERROR_SUCCESS;
+    DWORD type = REG_NONE, size = 16;
+    BYTE data[16] = {};
+    OwnPolicy() {
+        rc = ::RegGetValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue, RRF_RT_ANY, &type,
+                            data, &size);
+    }
+    bool operator==(const OwnPolicy& o) const {
+        return rc == o.rc && type == o.type && size == o.size &&
+               std::equal(data, data + 16, o.data);
+    }
+    void PutBack() const {
+        if (rc == ERROR_SUCCESS) {
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue, type, data,
+                              size);
+        } else {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, gv::kPolicyKey, gv::kPolicyValue);
+        }
+    }
+};
+
 TEST_F(Forms, FailedWriteShowsWhyAndKeepsTheMainWindow) {
     const struct {
-        DWORD error;
-        bool mentionsAdministrator;
-    } cases[] = {{ERROR_ACCESS_DENIED, true}, {ERROR_INVALID_HANDLE, false}};
+        DWORD error;  // 0: the real write, while no way finds the signed-in account
+        const wchar_t* why;
+    } cases[] = {{ERROR_ACCESS_DENIED, L"startas som administrat\u00f6r"},
+                 {ERROR_INVALID_HANDLE, L"Orsak: "},
+                 {0, L"kan inte avg\u00f6ra vilket konto som \u00e4r inloggat"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "error " << c.error);
         g_writeError = c.error;
         g_written.reset();
-        gv::WritePolicy = &FailingWrite;
+        gv::WritePolicy = c.error ? &FailingWrite : &gv::WritePolicyToRegistry;
+        gv::LookUpAccounts = c.error ? &gv::SessionAccountsFromSystem : &ElevatedAndLost;
+        const OwnPolicy before;
         auto& main = gv::Default<FrmÄndra>();
+        EXPECT_EQ(gv::WindowText(main.Hwnd()), c.error ? OwnTitle() : L"Grindvakt")
+            << "the title names no account it does not know";
         main.SetChecked(FrmÄndra::Optstat + 1);
 
         g_seen = {};
@@ -203,13 +246,16 @@ TEST_F(Forms, FailedWriteShowsWhyAndKeepsTheMainWindow) {
         main.Command1_Click();
         ::UnhookWindowsHookEx(hook);
 
-        EXPECT_EQ(g_written, std::optional<std::int32_t>{1}) << "\"Nej\" writes 1";
+        if (c.error) {
+            EXPECT_EQ(g_written, std::optional<std::int32_t>{1}) << "\"Nej\" writes 1";
+        } else if (const OwnPolicy after; !(after == before)) {
+            ADD_FAILURE() << "the process's own value was written";
+            before.PutBack();
+        }
         ASSERT_TRUE(g_seen.box) << "no message box was shown";
         EXPECT_EQ(g_seen.title, L"Grindvakt");
-        EXPECT_NE(g_seen.text.find(L"kunde inte sparas"), std::wstring::npos) << g_seen.text;
-        EXPECT_EQ(g_seen.text.find(L"administrat\u00f6r") != std::wstring::npos,
-                  c.mentionsAdministrator)
-            << g_seen.text;
+        EXPECT_EQ(g_seen.text.rfind(L"\u00c4ndringen kunde inte sparas.", 0), 0u) << g_seen.text;
+        EXPECT_NE(g_seen.text.find(c.why), std::wstring::npos) << g_seen.text;
         EXPECT_FALSE(g_seen.confirmation)
             << "the confirmation window was shown after a failed write";
         EXPECT_FALSE(gv::IsLoaded<FrmÄndrat>()) << "the confirmation window was loaded";
