@@ -246,18 +246,16 @@ TEST(PolicyAccount, UnderWineEveryWayFindsTheProcessOwnAccount) {
     }
 
     // A second hive with the session's names leaves neither sure; another domain's does not count.
-    const std::wstring fake = L"S-1-5-21-100-200-300-1001";
-    const std::wstring volatileEnv = fake + L"\\Volatile Environment";
-    for (const bool sameDomain : {true, false}) {
-        const std::wstring domain = sameDomain ? real.session.domain : L"ANNAN";
+    const std::wstring fake = L"S-1-5-21-100-200-300-1001\\Volatile Environment";
+    for (const std::wstring& domain : {real.session.domain, std::wstring(L"ANNAN")}) {
         for (const auto& [name, text] :
              {std::pair{L"USERNAME", real.session.user}, std::pair{L"USERDOMAIN", domain}}) {
-            ::RegSetKeyValueW(HKEY_USERS, volatileEnv.c_str(), name, REG_SZ, text.c_str(),
-                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+            ::RegSetKeyValueW(HKEY_USERS, fake.c_str(), name, REG_SZ, text.c_str(),
+                              static_cast<DWORD>((text.size() + 1) * 2));
         }
-        EXPECT_EQ(gv::HiveNamed(real.session), sameDomain ? L"" : real.process)
-            << (sameDomain ? "two hives by one name" : "a name in another domain");
-        ::RegDeleteTreeW(HKEY_USERS, fake.c_str());
+        EXPECT_EQ(gv::HiveNamed(real.session), domain == L"ANNAN" ? real.process : L"")
+            << "hive of " << domain;
+        ::RegDeleteTreeW(HKEY_USERS, L"S-1-5-21-100-200-300-1001");
     }
 }
 
