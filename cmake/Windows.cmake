@@ -48,6 +48,9 @@ if(MINGW)
   # information: two builds of one commit are the same file, wherever they are built.
   target_link_options(grindvakt PRIVATE -municode -mwindows -static -s -Wl,--gc-sections
     -Wl,--no-insert-timestamp)
+  # MinGW GCC 12 can stop with an internal error (binds_to_current_def_p) when the
+  # link-time optimiser splits a program into partitions; each is small enough for one.
+  target_link_options(gv_win INTERFACE -flto-partition=one)
   target_compile_options(gv_portable PRIVATE -ffunction-sections -fdata-sections)
   target_compile_options(gv_win PRIVATE -ffunction-sections -fdata-sections)
 endif()

@@ -1,9 +1,8 @@
 #include "registry/account.h"
 
+#include <lmcons.h>
 #include <sddl.h>
 #include <wtsapi32.h>
-
-#include <vector>
 
 #include "core/platform.h"
 #include "core/system_dll.h"
@@ -32,76 +31,169 @@ struct WtsMemoryTraits {
     static void Close(Handle h) noexcept { Wts().free(h); }
 };
 
-std::optional<std::wstring> StringSid(PSID sid) {
-    UniqueLocal<wchar_t> text;
-    if (!::ConvertSidToStringSidW(sid, text.put())) {
-        return std::nullopt;
-    }
-    return std::wstring(text.get());
+bool SameText(const wchar_t* a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a, -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-std::optional<std::wstring> SessionText(WTS_INFO_CLASS what) {
+std::wstring StringSid(PSID sid) {
+    UniqueLocal<wchar_t> text;
+    return ::ConvertSidToStringSidW(sid, text.put()) ? text.get() : L"";
+}
+
+std::wstring TokenUserSid(HANDLE token) {
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info{};
+    DWORD size = 0;
+    return ::GetTokenInformation(token, TokenUser, &info, sizeof info, &size)
+               ? StringSid(info.user.User.Sid)
+               : L"";
+}
+
+// The names Windows keeps in a loaded hive at logon; only that user and
+// administrators can change them. False where the hive has none.
+struct LogonBuffers {
+    wchar_t user[256] = {};
+    wchar_t domain[256] = {};
+};
+bool ReadLogonNames(const wchar_t* sid, LogonBuffers& names) {
+    UniqueKey hive;
+    DWORD userBytes = sizeof names.user;
+    DWORD domainBytes = sizeof names.domain;
+    return ::RegOpenKeyExW(HKEY_USERS, sid, 0, KEY_QUERY_VALUE, hive.put()) == ERROR_SUCCESS &&
+           ::RegGetValueW(hive.get(), L"Volatile Environment", L"USERNAME", RRF_RT_REG_SZ, nullptr,
+                          names.user, &userBytes) == ERROR_SUCCESS &&
+           ::RegGetValueW(hive.get(), L"Volatile Environment", L"USERDOMAIN", RRF_RT_REG_SZ,
+                          nullptr, names.domain, &domainBytes) == ERROR_SUCCESS;
+}
+
+std::wstring SessionText(WTS_INFO_CLASS what) {
     Unique<WtsMemoryTraits> text;
     DWORD bytes = 0;
     if (!Wts().query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, what, text.put(), &bytes) ||
         !text) {
-        return std::nullopt;
+        return L"";
     }
-    return std::wstring(text.get());
+    return text.get();
+}
+
+// Asks the domain for a domain account, which it may not reach.
+std::wstring SidNamed(const AccountName& name) {
+    if (name.user.empty()) {
+        return L"";
+    }
+    const std::wstring account = name.domain.empty() ? name.user : name.domain + L"\\" + name.user;
+    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+    wchar_t domain[256] = {};
+    DWORD sidSize = sizeof sid;
+    DWORD domainSize = 256;
+    SID_NAME_USE use = SidTypeUnknown;
+    return ::LookupAccountNameW(nullptr, account.c_str(), sid, &sidSize, domain, &domainSize,
+                                &use) &&
+                   use == SidTypeUser
+               ? StringSid(sid)
+               : L"";
+}
+
+// The user of the desktop shell's process, which is the signed-in user's; none
+// without a shell or where its token is not ours to read.
+std::wstring ShellUserSid(const AccountName& /*session*/) {
+    const HWND shell = ::GetShellWindow();
+    DWORD id = 0;
+    if (!shell || ::GetWindowThreadProcessId(shell, &id) == 0) {
+        return L"";
+    }
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    // The shell may have ended and its id gone to another process before the open.
+    DWORD stillId = 0;
+    UniqueHandle token;
+    if (!process || ::GetWindowThreadProcessId(shell, &stillId) == 0 || stillId != id ||
+        !::OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) {
+        return L"";
+    }
+    return TokenUserSid(token.get());
 }
 
 }  // namespace
 
+std::wstring HiveNamed(const AccountName& name) {
+    std::wstring found;
+    wchar_t key[256] = {};
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;  // a key's name has at most 255 characters
+        if (::RegEnumKeyExW(HKEY_USERS, i, key, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            return found;
+        }
+        LogonBuffers names;  // none under ".Default" and "_Classes"
+        if (!ReadLogonNames(key, names) || !SameText(names.user, name.user) ||
+            !SameText(names.domain, name.domain)) {
+            continue;
+        }
+        if (!found.empty()) {
+            return L"";  // two hives with one name: neither is sure
+        }
+        found = key;
+    }
+}
+
 KeyLocation PolicyLocationFor(const SessionAccounts& accounts) {
-    const auto& [process, desktop] = accounts;
-    if (!process || !desktop || desktop->empty() || *process == *desktop) {
-        return {HKEY_CURRENT_USER, kPolicyKey};
+    const auto& [process, processUser, elevated, session, ways] = accounts;
+    const std::wstring* desktop = nullptr;
+    for (const std::wstring& way : ways) {
+        if (way.empty()) {
+            continue;
+        }
+        if (desktop && *desktop != way) {
+            return {};  // the ways disagree: guess none of them
+        }
+        desktop = &way;
     }
-    return {HKEY_USERS, *desktop + L"\\" + kPolicyKey};
-}
-
-std::optional<std::wstring> ProcessUserSid() {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return std::nullopt;
+    if (!desktop || *desktop == process) {
+        // With no way to tell, HKCU is still theirs where the process lacks the
+        // rights that an administrator's credentials would have given it.
+        if (!desktop && elevated) {
+            return {};
+        }
+        return {HKEY_CURRENT_USER, kPolicyKey, processUser};
     }
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
-        return std::nullopt;
+    // Named as the session has it, told apart from the process's own where they share a name.
+    KeyLocation at{HKEY_USERS, *desktop + L'\\' + kPolicyKey,
+                   session.user.empty() ? *desktop : session.user};
+    if (SameText(processUser.c_str(), session.user)) {
+        at.account = session.domain + L'\\' + session.user;
     }
-    return StringSid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
-}
-
-// The session's own record of who signed in stays right when the process is
-// elevated under another account, unlike the process token.
-std::optional<std::wstring> DesktopUserSid() {
-    const std::optional<std::wstring> user = SessionText(WTSUserName);
-    const std::optional<std::wstring> domain = SessionText(WTSDomainName);
-    if (!user || user->empty() || !domain) {
-        return std::nullopt;
-    }
-    const std::wstring account = domain->empty() ? *user : *domain + L"\\" + *user;
-    DWORD sidSize = 0;
-    DWORD domainSize = 0;
-    SID_NAME_USE use = SidTypeUnknown;
-    ::LookupAccountNameW(nullptr, account.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
-    if (sidSize == 0) {
-        return std::nullopt;
-    }
-    std::vector<BYTE> sid(sidSize);
-    std::vector<wchar_t> foundDomain(domainSize + 1);
-    if (!::LookupAccountNameW(nullptr, account.c_str(), sid.data(), &sidSize, foundDomain.data(),
-                              &domainSize, &use) ||
-        use != SidTypeUser) {
-        return std::nullopt;
-    }
-    return StringSid(sid.data());
+    return at;
 }
 
 SessionAccounts SessionAccountsFromSystem() {
-    return {ProcessUserSid(), DesktopUserSid()};
+    SessionAccounts accounts;
+    UniqueHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        accounts.process = TokenUserSid(token.get());
+    }
+    // Rights that cannot be read count as an administrator's.
+    accounts.elevated =
+        !token ||
+        !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) ||
+        elevation.TokenIsElevated != 0;
+    wchar_t user[UNLEN + 1] = {};
+    size = UNLEN + 1;
+    ::GetUserNameW(user, &size);
+    accounts.processUser = user;
+    // The session's own record of who signed in stays right when the process is
+    // elevated under another account, unlike the process token.
+    accounts.session.user = SessionText(WTSUserName);
+    accounts.session.domain = SessionText(WTSDomainName);
+    constexpr std::wstring (*kFind[kWays])(const AccountName&) = {ShellUserSid, HiveNamed,
+                                                                  SidNamed};
+    for (int way = 0; way < kWays; ++way) {
+        accounts.desktop[way] = kFind[way](accounts.session);
+    }
+    return accounts;
 }
 
 }  // namespace gv

@@ -42,19 +42,24 @@ WriteResult WriteDwordValue(HKEY root, const std::wstring& keyPath, const std::w
 
 }  // namespace Registry
 
-std::int32_t ReadPolicy() {
-    const KeyLocation at = PolicyLocationFor(LookUpAccounts());
-    return Registry::ReadDwordValue(at.root, at.path, kPolicyValue);
+KeyLocation FindPolicyTarget() {
+    return PolicyLocationFor(LookUpAccounts());
 }
 
-WriteResult WritePolicyToRegistry(std::int32_t value) {
-    const KeyLocation at = PolicyLocationFor(LookUpAccounts());
+std::int32_t ReadPolicy(const KeyLocation& at) {
+    return at.root ? Registry::ReadDwordValue(at.root, at.path, kPolicyValue) : 0;
+}
+
+WriteResult WritePolicyToRegistry(const KeyLocation& at, std::int32_t value) {
+    if (!at.root) {
+        return {false, kAccountUnknown};
+    }
     UniqueKey hive;
     if (at.root == HKEY_USERS) {
         // A signed-in account's hive is always loaded. When it is not there, fail
         // with that reason rather than make a key that only looks like a hive.
-        const std::wstring sid = at.path.substr(0, at.path.find(L'\\'));
-        const LONG rc = ::RegOpenKeyA(HKEY_USERS, ToAnsi(sid).c_str(), hive.put());
+        const std::wstring sid(at.path, 0, at.path.find(L'\\'));
+        const LONG rc = ::RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_READ, hive.put());
         if (rc != ERROR_SUCCESS) {
             return {false, static_cast<DWORD>(rc)};
         }

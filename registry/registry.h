@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "registry/account.h"
+
 namespace gv {
 
 // The outcome of a write: whether it took effect, and the system's reason when not.
@@ -31,16 +33,20 @@ inline constexpr wchar_t kPolicyKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr wchar_t kPolicyValue[] = L"DisableRegistryTools";
 
-// Both work on the policy key of the account signed in to the desktop, which is
-// HKCU unless the process runs as another account (registry/account.h).
+// Where this run's policy value lives: the policy key of the account signed in
+// to the desktop (registry/account.h); no root where that account cannot be told.
+KeyLocation FindPolicyTarget();
 
-// 0 lets the Registry Editor open; any other value blocks it.
-std::int32_t ReadPolicy();
+// 0 lets the Registry Editor open; any other value blocks it. 0 without a target.
+std::int32_t ReadPolicy(const KeyLocation& at);
+
+// The error of a write that has no target: no way told which account is signed in.
+inline constexpr DWORD kAccountUnknown = ERROR_NONE_MAPPED;
 
 // The write of the policy value (0 allows, 1 blocks). A variable so tests can
 // stand in a write that fails, which Wine's always-elevated processes never meet.
-using PolicyWriter = WriteResult (*)(std::int32_t value);
-WriteResult WritePolicyToRegistry(std::int32_t value);
+using PolicyWriter = WriteResult (*)(const KeyLocation& at, std::int32_t value);
+WriteResult WritePolicyToRegistry(const KeyLocation& at, std::int32_t value);
 inline PolicyWriter WritePolicy = &WritePolicyToRegistry;
 
 }  // namespace gv

@@ -52,28 +52,42 @@ constexpr wchar_t kHelpText[] =
     L"Om du vill ta bort programmet, måste du först ändra till Ja, annars kommer du\r\n"
     L"inte åt Registereditorn efter avinstallationen.";
 
+// No way told which account is signed in, and the program may run as another.
+constexpr wchar_t kAccountUnknownAdvice[] =
+    L"\r\n\r\nGrindvakt kan inte avgöra vilket konto som är inloggat. Logga ut och logga in "
+    L"igen på det konto som ska låsas eller låsas upp, och starta sedan Grindvakt där. Hör "
+    L"kontot till en domän, till exempel en skolas, anslut först datorn till domänens nätverk.";
+
 }  // namespace
 
 FrmÄndra::FrmÄndra() : Form(kForm) {}
 
 void FrmÄndra::Form_Load() {
-    // Group Policy writes 2 where silent imports are blocked too, and other tools
-    // may write anything: every value but 0 blocks the editor.
-    loadedValue_ = ReadPolicy();
-    SetChecked(Optstat + (loadedValue_ == 0 ? 0 : 1));
+    // The title names the account whose value is shown and switched, so that an
+    // administrator who starts the program in their own session sees it is theirs.
+    target_ = FindPolicyTarget();
+    if (!target_.account.empty()) {
+        ::SetWindowTextW(Hwnd(), (L"Grindvakt – " + target_.account).c_str());
+    }
+    // Other tools may store any value (Group Policy's 2 among them): every value
+    // but 0 blocks the editor.
+    SetChecked(Optstat + (ReadPolicy(target_) == 0 ? 0 : 1));
 }
 
 void FrmÄndra::Command1_Click() {
     const bool allow = IsChecked(Optstat + 0);
-    // "Nej" keeps a stronger block (Group Policy's 2 also stops silent imports).
-    const std::int32_t value = allow ? 0 : (loadedValue_ != 0 ? loadedValue_ : 1);
+    // 1 blocks the editor and silent .reg imports alike; Group Policy's 2 leaves
+    // the imports open, so it is never kept.
+    const std::int32_t value = allow ? 0 : 1;
     const wchar_t* confirmation =
         allow ? L"Registereditorn är upplåst" : L"Registereditorn är låst";
-    const WriteResult written = WritePolicy(value);
+    const WriteResult written = WritePolicy(target_, value);
     if (!written.ok) {
         // Never report a change that was not made.
         std::wstring text = L"Ändringen kunde inte sparas. Registereditorns läge är oförändrat.";
-        if (written.error == ERROR_ACCESS_DENIED) {
+        if (written.error == kAccountUnknown) {
+            text += kAccountUnknownAdvice;
+        } else if (written.error == ERROR_ACCESS_DENIED) {
             text += L"\r\n\r\nGrindvakt måste startas som administratör för att kunna ändra detta.";
         } else {
             text += L"\r\n\r\nOrsak: " + SystemMessage(written.error);

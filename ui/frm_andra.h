@@ -1,9 +1,8 @@
 // The main window: the access switch and the program's menu.
 #pragma once
 
-#include <cstdint>
-
 #include "core/form.h"
+#include "registry/registry.h"
 
 namespace gv {
 
@@ -31,7 +30,7 @@ class FrmÄndra : public Form {
     void Form_Load() override;
 
   private:
-    std::int32_t loadedValue_ = 0;  // the policy value as it was when the window loaded
+    KeyLocation target_;  // whose value the window shows; every write goes there too
 };
 
 }  // namespace gv

@@ -201,7 +201,7 @@ class AboutSysInfo : public About {
     void ExpectUnavailable() {
         ASSERT_TRUE(e2e::Click(sysInfo));
         ASSERT_NO_FATAL_FAILURE(
-            ExpectBox(e2e::kMainCaption, kUnavailable, false, L"box-no-sysinfo.bmp"));
+            ExpectBox(e2e::kAppTitle, kUnavailable, false, L"box-no-sysinfo.bmp"));
         EXPECT_EQ(window, session.FindWindowNamed(kCaption)) << "the About window stays open";
         EXPECT_TRUE(e2e::WaitUntil([&] { return ::IsWindowEnabled(window) != FALSE; }));
         // Nothing can signal that no program started; give one a moment to show.

@@ -150,7 +150,7 @@ TEST_F(ChangePasswordChecks, OldPasswordFirstThenConfirmation) {
                      Utf8(e.confirm) + "\"");
         ASSERT_NO_FATAL_FAILURE(Submit(e));
         if (wrongOld) {
-            ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kMainCaption, kWrongOld, false));
+            ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kAppTitle, kWrongOld, false));
         } else {
             ASSERT_NO_FATAL_FAILURE(
                 ExpectBox(L"Information", kMismatch, true, L"box-mismatch.bmp"));
@@ -200,7 +200,7 @@ TEST_F(ChangePasswordSave, ReopeningAsksForTheStartUpPassword) {
     before = FileBytes();
     const Entries justSaved{L"a b!?", L"x1", L"x1"};
     ASSERT_NO_FATAL_FAILURE(Submit(justSaved));
-    ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kMainCaption, kWrongOld, false));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(e2e::kAppTitle, kWrongOld, false));
     ExpectKept(justSaved);
     ASSERT_NO_FATAL_FAILURE(Submit({L"abc", L"x1", L"x1"}));
     ASSERT_NO_FATAL_FAILURE(ExpectSaved("x1"));

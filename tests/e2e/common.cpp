@@ -32,6 +32,13 @@ HWND Run::AwaitWindow(std::wstring_view caption) {
     return window;
 }
 
+std::wstring MainCaption() {
+    wchar_t user[256] = {};
+    DWORD size = 256;
+    EXPECT_TRUE(::GetUserNameW(user, &size)) << "GetUserNameW";
+    return std::wstring(kAppTitle) + L" \u2013 " + user;
+}
+
 void Run::AwaitLogin() {
     login = AwaitWindow(kLoginCaption);
     ASSERT_NE(nullptr, login);
@@ -53,7 +60,7 @@ void Run::EnterPassword(std::wstring_view password, bool keys) {
 }
 
 void Run::AwaitMain() {
-    main = AwaitWindow(kMainCaption);
+    main = AwaitWindow(MainCaption());
     ASSERT_NE(nullptr, main);
     ja = FindControl(main, L"Button", L"Ja");
     nej = FindControl(main, L"Button", L"Nej");

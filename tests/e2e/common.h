@@ -17,11 +17,15 @@ namespace e2e {
 
 inline constexpr wchar_t kDefaultPassword[] = L"Vinga";
 inline constexpr wchar_t kLoginCaption[] = L"Logga in";
-inline constexpr wchar_t kMainCaption[] = L"Grindvakt";
+inline constexpr wchar_t kAppTitle[] = L"Grindvakt";  // the message boxes' title
 inline constexpr wchar_t kWrongTitle[] = L"Fel lösenord";
 inline constexpr wchar_t kWrongText[] = L"Fel lösenord, försök igen";
 inline constexpr wchar_t kUnlocked[] = L"Registereditorn är upplåst";
 inline constexpr wchar_t kLocked[] = L"Registereditorn är låst";
+
+// The main window's title: the program's name and the account it switches, which
+// in a Wine prefix is the one user's, who runs the tests too.
+std::wstring MainCaption();
 
 // The main window's menu items.
 enum MenuItem : WORD { kMenuHelp = 211, kMenuChangePassword, kMenuAbout, kMenuQuit };

@@ -199,7 +199,7 @@ TEST_F(LoginKeys, EscAvbrytAndCloseBoxEndTheRun) {
         ASSERT_TRUE(e2e::SetText(loginText, kDefaultPassword));
         ASSERT_TRUE(press());
         ASSERT_NO_FATAL_FAILURE(ExpectRunEnded());
-        EXPECT_EQ(nullptr, session.FindWindowNamed(e2e::kMainCaption));
+        EXPECT_EQ(nullptr, session.FindWindowNamed(e2e::MainCaption()));
     }
 }
 

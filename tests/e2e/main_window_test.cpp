@@ -111,8 +111,9 @@ TEST_F(MainRun, AndraWithoutTouchingWritesTheChoiceShown) {
     const std::vector<Case> cases{
         {[&] { policy.SetDword(1); }, "Nej", kLocked, "REG_DWORD 1"},
         {[] {}, "Ja", kUnlocked, "REG_DWORD 0"},  // written even though nothing changes
-        {[&] { policy.SetDword(2); }, "Nej", kLocked, "REG_DWORD 2"},  // a stronger block is kept
-        {[&] { policy.SetDword(0xFFFFFFFF); }, "Nej", kLocked, "REG_DWORD 4294967295"},
+        // Group Policy's 2 leaves silent .reg imports open: "Nej" makes it the full block.
+        {[&] { policy.SetDword(2); }, "Nej", kLocked, "REG_DWORD 1"},
+        {[&] { policy.SetDword(0xFFFFFFFF); }, "Nej", kLocked, "REG_DWORD 1"},
         {[&] { policy.SetText(L"1"); }, "Ja", kUnlocked, "REG_DWORD 0"},
     };
     for (const Case& c : cases) {

@@ -6,11 +6,14 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/account.h"
 #include "registry/registry.h"
+#include "support.h"
 
 namespace {
 
@@ -166,35 +169,94 @@ TEST(PolicyAccount, TheSignedInAccountsHiveWhenTheProcessRunsAsAnother) {
     const std::wstring admin = L"S-1-5-21-100-200-300-500";
     const std::wstring user = L"S-1-5-21-100-200-300-1001";
     const std::wstring hkcu = gv::kPolicyKey;
+    const std::wstring theirs = user + L"\\" + hkcu;
+    const gv::AccountName pupil{L"Elev", L"PC"};
+    using Ways = std::array<std::wstring, gv::kWays>;  // the shell, the hive, the name lookup
+    // Elevated with an administrator's credentials while the pupil is signed in.
+    const auto elevated = [&](Ways ways, gv::AccountName session = {L"Elev", L"PC"}) {
+        return gv::SessionAccounts{admin, L"Admin", true, std::move(session), std::move(ways)};
+    };
     const struct {
         const char* what;
         gv::SessionAccounts accounts;
-        HKEY root;
-        std::wstring path;
+        HKEY root;  // nullptr: no target, nothing may be written
+        std::wstring path, title;
     } cases[] = {
-        {"same account", {user, user}, HKEY_CURRENT_USER, hkcu},
-        {"elevated as another", {admin, user}, HKEY_USERS, user + L"\\" + hkcu},
-        {"one SID a prefix of the other", {user + L"0", user}, HKEY_USERS, user + L"\\" + hkcu},
-        {"no desktop account", {admin, std::nullopt}, HKEY_CURRENT_USER, hkcu},
-        {"empty desktop account", {admin, L""}, HKEY_CURRENT_USER, hkcu},
-        {"own account unknown", {std::nullopt, user}, HKEY_CURRENT_USER, hkcu},
+        {"same account",
+         {user, L"Elev", false, pupil, {user, user, user}},
+         HKEY_CURRENT_USER,
+         hkcu,
+         L"Elev"},
+        {"elevated as another", elevated({user, user, user}), HKEY_USERS, theirs, L"Elev"},
+        {"only the shell answers", elevated({user, L"", L""}), HKEY_USERS, theirs, L"Elev"},
+        {"no shell", elevated({L"", user, user}), HKEY_USERS, theirs, L"Elev"},
+        {"no hive by that name", elevated({user, L"", user}), HKEY_USERS, theirs, L"Elev"},
+        {"domain out of reach", elevated({L"", user, L""}), HKEY_USERS, theirs, L"Elev"},
+        {"one SID a prefix of the other",
+         {user + L"0", L"Elev", true, pupil, {L"", L"", user}},
+         HKEY_USERS,
+         theirs,
+         L"PC\\Elev"},
+        {"own account unknown",
+         {L"", L"", true, pupil, {L"", L"", user}},
+         HKEY_USERS,
+         theirs,
+         L"Elev"},
+        {"the same user name in a domain", elevated({user, L"", L""}, {L"ADMIN", L"SKOLAN"}),
+         HKEY_USERS, theirs, L"SKOLAN\\ADMIN"},
+        {"no session names", elevated({user, L"", L""}, {}), HKEY_USERS, theirs, user},
+        {"the ways disagree", elevated({user, admin, user}), nullptr, L"", L""},
+        {"every way fails", elevated({}), nullptr, L"", L""},
+        {"every way fails, the session's names are the process's", elevated({}, {L"Admin", L"PC"}),
+         nullptr, L"", L""},
+        {"every way fails, not elevated",
+         {admin, L"Admin", false, {}, {}},
+         HKEY_CURRENT_USER,
+         hkcu,
+         L"Admin"},
     };
     for (const auto& c : cases) {
         const gv::KeyLocation at = gv::PolicyLocationFor(c.accounts);
         EXPECT_EQ(at.root, c.root) << c.what;
         EXPECT_EQ(at.path, c.path) << c.what;
+        EXPECT_EQ(at.account, c.title) << c.what;
     }
 }
 
-TEST(PolicyAccount, UnderWineTheDesktopAccountIsTheProcessOwn) {
-    // A Wine prefix has one user, who runs every process: the real lookups must
-    // agree, so the policy stays in HKCU.
+TEST(PolicyAccount, UnderWineEveryWayFindsTheProcessOwnAccount) {
+    // A Wine prefix has one user, who runs every process: the real ways must
+    // agree with the process token, so the policy stays in HKCU.
     const gv::SessionAccounts real = gv::SessionAccountsFromSystem();
-    ASSERT_TRUE(real.process.has_value()) << "no SID from the process token";
-    ASSERT_TRUE(real.desktop.has_value()) << "no SID for the session's user";
-    EXPECT_EQ(real.process->rfind(L"S-1-5-", 0), 0u);
-    EXPECT_EQ(*real.desktop, *real.process);
-    EXPECT_EQ(gv::PolicyLocationFor(real).root, HKEY_CURRENT_USER);
+    EXPECT_EQ(real.process.rfind(L"S-1-5-", 0), 0u) << "no SID from the process token";
+    EXPECT_EQ(real.desktop[gv::kShell], L"") << "Wine has no shell window";
+    EXPECT_EQ(real.desktop[gv::kHive], real.process) << "the hive named by the session";
+    EXPECT_EQ(real.desktop[gv::kNamed], real.process) << "the session's names looked up";
+    wchar_t user[256] = {};
+    DWORD size = 256;
+    ASSERT_TRUE(::GetUserNameW(user, &size));
+    EXPECT_EQ(real.session.user, user);
+    const gv::KeyLocation at = gv::PolicyLocationFor(real);
+    EXPECT_EQ(at.root, HKEY_CURRENT_USER);
+    EXPECT_EQ(at.account, user);
+    {
+        // The shell is a window of this process now, so its user is ours.
+        const gvtest::ShellStandIn shell;
+        ASSERT_NE(::GetShellWindow(), nullptr) << "the stand-in did not become the shell";
+        EXPECT_EQ(gv::SessionAccountsFromSystem().desktop[gv::kShell], real.process);
+    }
+
+    // A second hive with the session's names leaves neither sure; another domain's does not count.
+    const std::wstring fake = L"S-1-5-21-100-200-300-1001\\Volatile Environment";
+    for (const std::wstring& domain : {real.session.domain, std::wstring(L"ANNAN")}) {
+        for (const auto& [name, text] :
+             {std::pair{L"USERNAME", real.session.user}, std::pair{L"USERDOMAIN", domain}}) {
+            ::RegSetKeyValueW(HKEY_USERS, fake.c_str(), name, REG_SZ, text.c_str(),
+                              static_cast<DWORD>((text.size() + 1) * 2));
+        }
+        EXPECT_EQ(gv::HiveNamed(real.session), domain == L"ANNAN" ? real.process : L"")
+            << "hive of " << domain;
+        ::RegDeleteTreeW(HKEY_USERS, L"S-1-5-21-100-200-300-1001");
+    }
 }
 
 namespace {
@@ -203,7 +265,11 @@ namespace {
 // signed in, whose hive (when the case makes it) stands under HKEY_USERS.
 constexpr wchar_t kTheirSid[] = L"S-1-5-21-100-200-300-1001";
 gv::SessionAccounts ElevatedAsAnother() {
-    return {L"S-1-5-21-100-200-300-500", kTheirSid};
+    return {L"S-1-5-21-100-200-300-500", L"Admin", true, {L"Elev", L"PC"}, {L"", kTheirSid}};
+}
+// ... and no way finds who is signed in.
+gv::SessionAccounts ElevatedAndLost() {
+    return {L"S-1-5-21-100-200-300-500", L"Admin", true, {L"Elev", L"PC"}, {}};
 }
 
 class RegistryPolicyOfAnother : public RegistryPolicy {
@@ -227,8 +293,18 @@ class RegistryPolicyOfAnother : public RegistryPolicy {
 TEST_F(RegistryPolicyOfAnother, SwitchesTheSignedInAccountsValueNeverTheProcessOwn) {
     const std::wstring theirs = std::wstring(kTheirSid) + L"\\" + gv::kPolicyKey;
     const Bytes seven = DwordData(7);
-    EXPECT_EQ(gv::ReadPolicy(), 0) << "their hive is not loaded: read the process's own 7";
-    gv::WriteResult r = gv::WritePolicyToRegistry(1);
+    // No way finds who is signed in: the process's own value is neither read nor written.
+    gv::LookUpAccounts = &ElevatedAndLost;
+    EXPECT_EQ(gv::ReadPolicy(gv::FindPolicyTarget()), 0) << "read the process's own 7";
+    gv::WriteResult r = gv::WritePolicyToRegistry(gv::FindPolicyTarget(), 1);
+    EXPECT_FALSE(r.ok) << "reported a write without knowing whose";
+    EXPECT_EQ(r.error, gv::kAccountUnknown);
+    EXPECT_EQ(ReadRaw(gv::kPolicyKey, gv::kPolicyValue).data, seven) << "wrote the process's own";
+
+    gv::LookUpAccounts = &ElevatedAsAnother;
+    EXPECT_EQ(gv::ReadPolicy(gv::FindPolicyTarget()), 0)
+        << "their hive is not loaded: read the process's own 7";
+    r = gv::WritePolicyToRegistry(gv::FindPolicyTarget(), 1);
     EXPECT_FALSE(r.ok) << "reported a write to a hive that is not loaded";
     EXPECT_EQ(r.error, DWORD{ERROR_FILE_NOT_FOUND});
     EXPECT_EQ(::RegDeleteKeyW(HKEY_USERS, kTheirSid), ERROR_FILE_NOT_FOUND)
@@ -240,7 +316,7 @@ TEST_F(RegistryPolicyOfAnother, SwitchesTheSignedInAccountsValueNeverTheProcessO
     ASSERT_EQ(::RegCreateKeyW(HKEY_USERS, kTheirSid, &hive), ERROR_SUCCESS);
     ::RegCloseKey(hive);
     for (const std::int32_t value : {1, 0}) {
-        r = gv::WritePolicyToRegistry(value);
+        r = gv::WritePolicyToRegistry(gv::FindPolicyTarget(), value);
         EXPECT_TRUE(r.ok) << "writing " << value << " failed with error " << r.error;
         DWORD stored = 0xDEAD;
         DWORD size = sizeof stored;
@@ -249,7 +325,7 @@ TEST_F(RegistryPolicyOfAnother, SwitchesTheSignedInAccountsValueNeverTheProcessO
                   ERROR_SUCCESS)
             << "writing " << value << " missed their hive";
         EXPECT_EQ(stored, static_cast<DWORD>(value));
-        EXPECT_EQ(gv::ReadPolicy(), value);
+        EXPECT_EQ(gv::ReadPolicy(gv::FindPolicyTarget()), value);
         EXPECT_EQ(ReadRaw(gv::kPolicyKey, gv::kPolicyValue).data, seven)
             << "the process's own value changed";
     }
