@@ -10,16 +10,6 @@
 namespace gv {
 namespace {
 
-bool OpenTokenOf(HANDLE process, UniqueHandle& token) {
-    if (!::OpenProcessToken(process, TOKEN_DUPLICATE, token.put())) {
-        return false;
-    }
-    if (TokenTakenFrom) {
-        TokenTakenFrom(::GetProcessId(process));
-    }
-    return true;
-}
-
 bool IsUserOf(HANDLE token, const std::wstring& account) {
     alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
@@ -32,34 +22,46 @@ bool IsUserOf(HANDLE token, const std::wstring& account) {
 // The token of the process behind the shell window, as a primary token. An
 // elevated shell (UAC off) is taken as it is: it is the user's own rights there.
 UniqueHandle ShellUserToken(const std::wstring& account) {
-    const HWND window = ::GetShellWindow();
-    DWORD shellId = 0;
-    if (::GetWindowThreadProcessId(window, &shellId) == 0) {
-        // Better nothing than the tool with this process's rights.
-        Raise(err::PermissionDenied);
-    }
-    const UniqueHandle shell(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
-    UniqueHandle token;
+    const UniqueHandle token = ShellProcessToken(TOKEN_DUPLICATE);
     UniqueHandle primary;
     constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY |
                               TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
-    if (!shell || !OpenTokenOf(shell.get(), token) ||
+    // Better nothing than the tool with this process's rights.
+    if (!token ||
         !::DuplicateTokenEx(token.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary,
-                            primary.put())) {
-        RaiseSystemError(::GetLastError());
-    }
-    // The shell may have ended before it was opened and its id gone to another
-    // process; held open, the id is no one else's. So the window must still be the
-    // opened process's, and its user the one signed in.
-    DWORD ownerNow = 0;
-    if (::GetWindowThreadProcessId(window, &ownerNow) == 0 ||
-        ownerNow != ::GetProcessId(shell.get()) || !IsUserOf(primary.get(), account)) {
+                            primary.put()) ||
+        !IsUserOf(primary.get(), account)) {
         Raise(err::PermissionDenied);
     }
     return primary;
 }
 
 }  // namespace
+
+UniqueHandle ShellProcessToken(DWORD access) {
+    const HWND window = ::GetShellWindow();
+    DWORD shellId = 0;
+    if (::GetWindowThreadProcessId(window, &shellId) == 0) {
+        return {};
+    }
+    const UniqueHandle shell(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
+    UniqueHandle token;
+    if (!shell || !::OpenProcessToken(shell.get(), access, token.put())) {
+        return {};
+    }
+    if (TokenTakenFrom) {
+        TokenTakenFrom(::GetProcessId(shell.get()));
+    }
+    // The shell may have ended before it was opened and its id gone to another
+    // process; held open, the id is no one else's. So the window must still be the
+    // opened process's.
+    DWORD ownerNow = 0;
+    if (::GetWindowThreadProcessId(window, &ownerNow) == 0 ||
+        ownerNow != ::GetProcessId(shell.get())) {
+        return {};
+    }
+    return token;
+}
 
 void StartProgram(const std::wstring& path, const std::wstring& account) {
     if (path.empty()) {

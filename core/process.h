@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/platform.h"
+
 namespace gv {
 
 // Starts a program in a normal window and does not wait for it, as the user who
@@ -18,7 +20,12 @@ namespace gv {
 // another program. Raises the system's error number when the program cannot start.
 void StartProgram(const std::wstring& path, const std::wstring& account);
 
-// Told, for a test, the id of each process whose token StartProgram takes, as read
+// A token of the process behind the desktop's shell window, opened with `access`;
+// empty without a shell, or where the window is no longer the opened process's
+// (the shell ended and its id went to another process).
+UniqueHandle ShellProcessToken(DWORD access);
+
+// Told, for a test, the id of each process whose token ShellProcessToken takes, as read
 // from the very handle the token is taken through.
 using TokenSourceRecorder = void (*)(DWORD processId);
 inline TokenSourceRecorder TokenTakenFrom = nullptr;

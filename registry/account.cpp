@@ -5,6 +5,7 @@
 #include <wtsapi32.h>
 
 #include "core/platform.h"
+#include "core/process.h"
 #include "core/system_dll.h"
 #include "registry/registry.h"
 
@@ -99,20 +100,8 @@ std::wstring SidNamed(const AccountName& name) {
 // The user of the desktop shell's process, which is the signed-in user's; none
 // without a shell or where its token is not ours to read.
 std::wstring ShellUserSid(const AccountName& /*session*/) {
-    const HWND shell = ::GetShellWindow();
-    DWORD id = 0;
-    if (!shell || ::GetWindowThreadProcessId(shell, &id) == 0) {
-        return L"";
-    }
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    // The shell may have ended and its id gone to another process before the open.
-    DWORD stillId = 0;
-    UniqueHandle token;
-    if (!process || ::GetWindowThreadProcessId(shell, &stillId) == 0 || stillId != id ||
-        !::OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) {
-        return L"";
-    }
-    return TokenUserSid(token.get());
+    const UniqueHandle token = ShellProcessToken(TOKEN_QUERY);
+    return token ? TokenUserSid(token.get()) : L"";
 }
 
 }  // namespace
@@ -138,22 +127,29 @@ std::wstring HiveNamed(const AccountName& name) {
     }
 }
 
+std::optional<std::wstring> AgreedSid(const std::array<std::wstring, kWays>& ways) {
+    std::wstring agreed;
+    for (const std::wstring& way : ways) {
+        if (!way.empty() && !agreed.empty() && agreed != way) {
+            return std::nullopt;  // the ways disagree: guess none of them
+        }
+        if (!way.empty()) {
+            agreed = way;
+        }
+    }
+    return agreed;
+}
+
 KeyLocation PolicyLocationFor(const SessionAccounts& accounts) {
     const auto& [process, processUser, elevated, session, ways] = accounts;
-    const std::wstring* desktop = nullptr;
-    for (const std::wstring& way : ways) {
-        if (way.empty()) {
-            continue;
-        }
-        if (desktop && *desktop != way) {
-            return {};  // the ways disagree: guess none of them
-        }
-        desktop = &way;
+    const std::optional<std::wstring> desktop = AgreedSid(ways);
+    if (!desktop) {
+        return {};
     }
-    if (!desktop || *desktop == process) {
+    if (desktop->empty() || *desktop == process) {
         // With no way to tell, HKCU is still theirs where the process lacks the
         // rights that an administrator's credentials would have given it.
-        if (!desktop && elevated) {
+        if (desktop->empty() && elevated) {
             return {};
         }
         return {HKEY_CURRENT_USER, kPolicyKey, processUser};

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace gv {
@@ -28,6 +29,10 @@ struct SessionAccounts {
     AccountName session;                      // the signed-in user as the session records it
     std::array<std::wstring, kWays> desktop;  // the signed-in account's SID by each way
 };
+
+// The SID on which the ways that answered agree: empty where none answered, none
+// where they disagree.
+std::optional<std::wstring> AgreedSid(const std::array<std::wstring, kWays>& ways);
 
 // No root: nowhere, since it cannot be told whose key it would be.
 struct KeyLocation {

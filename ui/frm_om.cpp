@@ -1,7 +1,6 @@
 #include "ui/frm_om.h"
 
 #include <array>
-#include <optional>
 
 #include "core/app.h"
 #include "core/platform.h"
@@ -109,11 +108,11 @@ void FrmOm::StartSysInfo() {
             sysInfoPath += kMsinfoFile;
         }
         // The tool runs as the account signed in here, or not at all.
-        const std::optional<std::wstring> account = LookUpAccounts().desktop;
-        if (!account) {
+        const std::wstring account = AgreedSid(LookUpAccounts().desktop).value_or(L"");
+        if (account.empty()) {
             Raise(err::PermissionDenied);
         }
-        StartProgram(sysInfoPath, *account);
+        StartProgram(sysInfoPath, account);
     } catch (const RuntimeError&) {
         app::MsgBox(L"System Information Is Unavailable At This Time", MB_OK);
     }

@@ -220,7 +220,7 @@ TEST(AboutStartProgram, RaisesTheSystemsErrorNumber) {
     for (const auto& c : cases) {
         std::optional<int> raised;
         try {
-            gv::StartProgram(c.path, gv::ProcessUserSid().value_or(L""));
+            gv::StartProgram(c.path, gv::SessionAccountsFromSystem().process);
         } catch (const gv::RuntimeError& e) {
             raised = e.Number();
         }
@@ -245,7 +245,7 @@ TEST(AboutStartProgram, TakesTheTokenOfTheShellsOwnProcessOnly) {
         ::GetWindowThreadProcessId(::GetShellWindow(), &owner);
     }
     ASSERT_EQ(owner, shell.id) << "the other process did not become the shell";
-    const std::wstring own = gv::ProcessUserSid().value_or(L"");
+    const std::wstring own = gv::SessionAccountsFromSystem().process;
     const struct {
         const char* what;
         std::wstring account;
