@@ -134,7 +134,7 @@ TEST_F(Installer, InstallUseReplaceUpgradeRefuseDowngradeRemove) {
     EXPECT_EQ(saved, session.ReadPasswordFile()) << "the upgrade keeps the password file";
     ASSERT_NO_FATAL_FAILURE(Use(kChanged));
 
-    EXPECT_NE(0u, Msiexec(L"/i", older)) << "an older version over a newer one is refused";
+    EXPECT_EQ(1603u, Msiexec(L"/i", older)) << "an older version over a newer one is refused";
     EXPECT_EQ(std::vector<std::string>{newerVersion + ", Grindvaktsgruppen"}, Entries());
     EXPECT_TRUE(Exists(exe));
 
@@ -144,6 +144,7 @@ TEST_F(Installer, InstallUseReplaceUpgradeRefuseDowngradeRemove) {
     EXPECT_FALSE(InMenu(L"Grindvakt") || InMenu(kReadMeLink)) << "the shortcuts go";
     EXPECT_EQ(std::vector<std::string>{}, Entries()) << "the uninstall entry goes";
     EXPECT_EQ(kept, session.ReadPasswordFile()) << "the password file stays";
+    EXPECT_TRUE(Exists(folder + L"\\grindvakt.lock")) << "and so does the lock file";
 }
 
 }  // namespace
