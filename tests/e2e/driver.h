@@ -23,6 +23,8 @@ using gvtest::ClassOf, gvtest::Hex, gvtest::RectInParent, gvtest::WindowDpi;
 
 // Generous: a loaded machine under Wine can take seconds to show a window.
 inline constexpr DWORD kTimeoutMs = 15000;
+// A send to a window of the program gives up after this long, should it hang.
+inline constexpr UINT kSendTimeoutMs = 5000;
 
 // A Win32 failure while preparing a case, with the call and its error code.
 [[noreturn]] void Fail(std::string_view what, DWORD code = ::GetLastError());
