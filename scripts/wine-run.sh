@@ -16,9 +16,17 @@ case "${1:-}" in
     export WINEPREFIX=${!var} GV_EXPECT_DPI=$dpi
     ;;
 esac
+# Wine's error channels (and OutputDebugString, under warn+seh) of the case and of
+# every program it starts go to a log of their own, shown when the case fails; the
+# e2e driver marks each start of the program in it by its process id.
 out=$(mktemp)
-wine "$@" >"$out" 2>&1 </dev/null
+log=$(mktemp)
+WINEDEBUG=${GV_CASE_WINEDEBUG:-err+all,warn+seh} wine "$@" >"$out" 2>"$log" </dev/null
 rc=$?
 cat "$out"
-rm -f "$out"
+if [ $rc != 0 ]; then
+    echo "--- exit code $rc; Wine's log of this case (WINEDEBUG=${GV_CASE_WINEDEBUG:-err+all,warn+seh}):"
+    cat "$log"
+fi
+rm -f "$out" "$log"
 exit $rc

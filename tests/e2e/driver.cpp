@@ -1,6 +1,7 @@
 #include "tests/e2e/driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -141,7 +142,7 @@ Session::~Session() {
     radioHook_.reset();
     if (process_) {
         if (Running()) {
-            ::TerminateProcess(process_.get(), 1);
+            ::TerminateProcess(process_.get(), kKilledByDriver);
         }
         ::WaitForSingleObject(process_.get(), kTimeoutMs);
         process_.reset();
@@ -214,9 +215,29 @@ void Session::Start() {
         Fail("CreateProcessW " + Utf8(exe_), code);
     }
     const gv::UniqueHandle thread(pi.hThread);
+    if (process_) {
+        ended_.push_back(RunLine(process_.get(), processId_));
+    }
     process_.reset(pi.hProcess);
     processId_ = pi.dwProcessId;
     threadId_ = pi.dwThreadId;
+    // Into Wine's log of the case, between the lines of the runs before and after.
+    std::fprintf(stderr, "e2e: start %zu of %s, pid 0x%lx\n", ended_.size() + 1, Utf8(exe_).c_str(),
+                 static_cast<unsigned long>(processId_));
+    std::fflush(stderr);
+}
+
+std::string Session::Story() const {
+    if (!process_) {
+        return "the program was not started\n";
+    }
+    std::string story;
+    for (std::size_t i = 0; i <= ended_.size(); ++i) {
+        const std::string line =
+            i < ended_.size() ? ended_[i] : RunLine(process_.get(), processId_);
+        story += "start " + std::to_string(i + 1) + ", " + line + "\n";
+    }
+    return story;
 }
 
 void Session::EmulateWindowsOptionButtons() {
