@@ -78,10 +78,13 @@ bool Failing() {
 
 void Fatal(const RuntimeError& error) {
     g_failing = true;
-    const std::wstring text =
-        L"Körfel '" + NumberText(error.Number()) + L"':\r\n\r\n" + FromUtf8(error.Text());
-    MsgBox(text, MB_OK | MB_ICONERROR);
-    ::ExitProcess(1);
+    const std::wstring number = L"Körfel '" + NumberText(error.Number()) + L"':";
+    const std::wstring reason = FromUtf8(error.Text());
+    // Before the box, which may never show (no desktop) or never be answered.
+    const std::wstring line = std::wstring(kAppTitle) + L": " + number + L" " + reason + L"\n";
+    ::OutputDebugStringW(line.c_str());
+    MsgBox(number + L"\r\n\r\n" + reason, MB_OK | MB_ICONERROR);
+    ::ExitProcess(kFatalExitCode);
 }
 
 void FatalCurrentException() {

@@ -25,7 +25,13 @@ void PumpUntil(const std::function<bool()>& done);
 // Ends the run at once: no further handler runs and no unload handler is called.
 [[noreturn]] void End();
 
-// Shows an escaped run-time error and ends the run.
+// The exit code of a run ended by an escaped error: not 1, which Wine gives a
+// program that it could not start or that crashed in its start-up, so that an
+// early end says which it was.
+inline constexpr UINT kFatalExitCode = 70;
+
+// Shows an escaped run-time error, also to a debugger (OutputDebugStringW), and
+// ends the run with kFatalExitCode.
 [[noreturn]] void Fatal(const RuntimeError& error);
 [[noreturn]] void FatalCurrentException();
 // True from the moment an escaped error is being shown: no handler runs any more.

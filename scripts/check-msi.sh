@@ -25,7 +25,7 @@ upgrade_code="{C2F3E0A1-8B7D-4E6C-9A5F-1D2E3F4A5B6C}"
 IFS=. read -r major minor patch <<<"$version"
 [ -f "$msi" ] || { echo "FAIL: no installer at $msi"; exit 1; }
 work=$(mktemp -d /tmp/grindvakt-msi.XXXXXX)
-trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'gv_release_desktops; WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
@@ -110,6 +110,7 @@ echo "== install, use, upgrade, downgrade and removal under Wine"
 gv_make_prefix "$work/prefix" 96
 export WINEPREFIX="$work/prefix"
 wineserver -p
+gv_hold_desktop
 wine cmd /c exit </dev/null >/dev/null 2>&1
 windows() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 out=$(GV_EXE=$(windows "$build/grindvakt.exe") GV_EXPECT_DPI=96 \

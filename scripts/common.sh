@@ -79,16 +79,39 @@ gv_start_xvfb() {
 
 gv_stop_xvfb() { [ -n "${GV_XVFB_PID:-}" ] && kill "$GV_XVFB_PID" 2>/dev/null; GV_XVFB_PID=; }
 
+# gv_hold_desktop: keeps $WINEPREFIX's desktop open until gv_release_desktops. Wine
+# closes a desktop a second after the last program on it ends; the next program then
+# starts explorer.exe /desktop again while it starts itself, so a prefix left idle
+# between cases restarted its desktop at every case, racing the case's own start.
+# A console program reading a FIFO that never ends (the shell holds its other end
+# open) stays on the desktop; it is ended by its pid.
+gv_hold_desktop() {
+    local fifo
+    fifo=$(mktemp -u "${TMPDIR:-/tmp}/grindvakt-desktop.XXXXXX")
+    mkfifo "$fifo"
+    wine cmd <>"$fifo" >/dev/null 2>&1 &
+    GV_DESKTOP_PIDS="${GV_DESKTOP_PIDS:-} $!"
+    GV_DESKTOP_FIFOS="${GV_DESKTOP_FIFOS:-} $fifo"
+}
+
+gv_release_desktops() {
+    local p
+    for p in ${GV_DESKTOP_PIDS:-}; do kill "$p" 2>/dev/null || true; done
+    for p in ${GV_DESKTOP_FIFOS:-}; do rm -f "$p"; done
+    GV_DESKTOP_PIDS= GV_DESKTOP_FIFOS=
+}
+
 # gv_private_wine NAME [DPI]: a temporary folder ($GV_WORK) with a fresh prefix,
 # exported as WINEPREFIX, a private Xvfb, a lasting wineserver with Wine's services
 # started away from the caller's pipes, and all of it removed when the script exits.
 gv_private_wine() {
     GV_WORK=$(mktemp -d "/tmp/grindvakt-$1.XXXXXX")
-    trap 'WINEPREFIX="$GV_WORK/prefix" wineserver -k 2>/dev/null || true; gv_stop_xvfb; rm -rf "$GV_WORK"' EXIT
+    trap 'gv_release_desktops; WINEPREFIX="$GV_WORK/prefix" wineserver -k 2>/dev/null || true; gv_stop_xvfb; rm -rf "$GV_WORK"' EXIT
     gv_log "preparing a private Wine prefix and Xvfb"
     gv_make_prefix "$GV_WORK/prefix" "${2:-96}"
     export WINEPREFIX="$GV_WORK/prefix"
     gv_start_xvfb
     wineserver -p
+    gv_hold_desktop
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }

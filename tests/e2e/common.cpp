@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -11,6 +12,13 @@
 #include "store/password_file.h"
 
 namespace e2e {
+
+Run::~Run() {
+    if (HasFailure()) {
+        std::printf("The program's runs in this case:\n%s", session.Story().c_str());
+        std::fflush(stdout);
+    }
+}
 
 void Run::StartLogin() {
     session.Start();
@@ -27,8 +35,7 @@ HWND Run::AwaitWindow(std::wstring_view caption) {
         return nullptr;
     }
     const HWND window = session.FindWindowNamed(caption);
-    EXPECT_NE(nullptr, window) << "no window \"" << Utf8(caption) << "\"; exit code 0x" << std::hex
-                               << session.WaitForExit(0).value_or(STILL_ACTIVE);
+    EXPECT_NE(nullptr, window) << "no window \"" << Utf8(caption) << "\"; " << session.Story();
     return window;
 }
 

@@ -33,6 +33,9 @@ enum MenuItem : WORD { kMenuHelp = 211, kMenuChangePassword, kMenuAbout, kMenuQu
 // A case with its own copy of the program, and the windows of its current run.
 class Run : public testing::Test {
   protected:
+    // A failed case tells how each of its runs ended.
+    ~Run() override;
+
     // Starts a run and waits for its login window with the focus in the text
     // box; a message box or an early end fails the case.
     void StartLogin();

@@ -23,6 +23,14 @@ using gvtest::ClassOf, gvtest::Hex, gvtest::RectInParent, gvtest::WindowDpi;
 
 // Generous: a loaded machine under Wine can take seconds to show a window.
 inline constexpr DWORD kTimeoutMs = 15000;
+// A send to a window of the program gives up after this long, should it hang.
+inline constexpr UINT kSendTimeoutMs = 5000;
+
+// A run the driver ends itself; 1 is left to Wine, which ends a failed start with it.
+inline constexpr UINT kKilledByDriver = 0xE2E;
+
+// "pid 0x2c: exit code 1 (...) after 0.38 s", or "pid 0x2c: still running after 3.10 s".
+std::string RunLine(HANDLE process, DWORD id);
 
 // A Win32 failure while preparing a case, with the call and its error code.
 [[noreturn]] void Fail(std::string_view what, DWORD code = ::GetLastError());
@@ -72,6 +80,9 @@ class Session {
     bool Running() const;
     // The exit code, or nothing when the run did not end in time.
     std::optional<DWORD> WaitForExit(DWORD timeoutMs = kTimeoutMs) const;
+    // Every start so far, one line each: its process id, how long it ran and how it
+    // ended. Wine's log of the case (scripts/wine-run.sh) marks each start by its id.
+    std::string Story() const;
     // From now on until the run ends, the program's option buttons check themselves
     // when they get the focus, as Windows' do (a hook in the program's thread).
     void EmulateWindowsOptionButtons();
@@ -105,6 +116,7 @@ class Session {
     std::wstring exe_;
     gv::UniqueHandle process_;
     DWORD processId_ = 0;
+    std::vector<std::string> ended_;  // the lines of the earlier starts
     DWORD threadId_ = 0;
     gv::UniqueFile held_;
     gv::Unique<HookTraits> radioHook_;

@@ -1,13 +1,17 @@
 // An error that escapes a key handler ends the run through the run-time error
-// box, with exit code 1, and no timer can end the run while that box shows.
-// The run is this test program started again as a child with GV_FATAL_CHILD set.
+// box, with an exit code of its own, and no timer can end the run while that box
+// shows; the text also goes to a debugger. The run is this test program started
+// again as a child with GV_FATAL_CHILD set.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
+#include <optional>
 #include <string>
 
+#include "core/ansi.h"
 #include "core/app.h"
 #include "core/form.h"
 #include "ui/frm_andrat.h"
@@ -63,10 +67,54 @@ BOOL CALLBACK FindBox(HWND w, LPARAM p) {
     return TRUE;
 }
 
+// Receives what other processes write with OutputDebugString while no debugger
+// is attached: the buffer and events a debug monitor makes, which kernel32 looks for.
+class DebugMonitor {
+  public:
+    DebugMonitor()
+        : buffer_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSize,
+                                       L"DBWIN_BUFFER")),
+          bufferReady_(::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")),
+          dataReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")) {}
+
+    // The next string written by the process, as far as the locale's code page holds it.
+    std::wstring Next(DWORD pid, DWORD timeoutMs) const {
+        const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+        for (ULONGLONG now = ::GetTickCount64(); buffer_ && now < deadline;
+             now = ::GetTickCount64()) {
+            if (::WaitForSingleObject(dataReady_.get(), static_cast<DWORD>(deadline - now)) !=
+                WAIT_OBJECT_0) {
+                break;
+            }
+            const void* view = ::MapViewOfFile(buffer_.get(), FILE_MAP_READ, 0, 0, kSize);
+            DWORD from = 0;
+            std::string text;
+            if (view) {
+                std::memcpy(&from, view, sizeof from);
+                const char* chars = static_cast<const char*>(view) + sizeof from;
+                text.assign(chars, strnlen(chars, kSize - sizeof from));
+                ::UnmapViewOfFile(view);
+            }
+            ::SetEvent(bufferReady_.get());
+            if (from == pid) {
+                return gv::FromAnsi(text);
+            }
+        }
+        return {};
+    }
+
+  private:
+    static constexpr DWORD kSize = 4096;
+    gv::UniqueHandle buffer_, bufferReady_, dataReady_;
+};
+
 }  // namespace
 
 TEST(FatalError, KeyHandlerFaultShowsTheBoxAndNoTimerEndsTheRun) {
     const std::wstring exe = gvtest::OwnExe();
+    // Every later OutputDebugString, this test's own failures too, waits for a
+    // monitor that has gone quiet: it goes as soon as it has read the line.
+    std::optional<DebugMonitor> monitor(std::in_place);
     ::SetEnvironmentVariableW(kChildVariable, L"1");
     const gvtest::Process child = gvtest::Start(exe, L"\"" + exe + L"\" --gtest_filter=None");
     ::SetEnvironmentVariableW(kChildVariable, nullptr);
@@ -85,11 +133,15 @@ TEST(FatalError, KeyHandlerFaultShowsTheBoxAndNoTimerEndsTheRun) {
     ASSERT_NE(box.hwnd, nullptr) << "no error box came; the run ended with " << code;
     EXPECT_NE(gv::WindowText(::GetDlgItem(box.hwnd, 0xFFFF)).find(L"'5'"), std::wstring::npos)
         << gv::WindowText(::GetDlgItem(box.hwnd, 0xFFFF));
+    const std::wstring debugText = monitor->Next(child.id, 5000);
+    monitor.reset();
+    EXPECT_EQ(debugText.rfind(L"Grindvakt: Körfel '5': ", 0), 0u)
+        << "written to a debugger: \"" << gv::ToUtf8(debugText) << "\"";
     // Well past the confirmation window's 3 seconds.
     EXPECT_EQ(::WaitForSingleObject(process.get(), 4500), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the run ended while its error box showed";
     ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_EQ(::WaitForSingleObject(process.get(), 15000), static_cast<DWORD>(WAIT_OBJECT_0));
     ::GetExitCodeProcess(process.get(), &code);
-    EXPECT_EQ(code, 1u) << "exit code after the error box";
+    EXPECT_EQ(code, gv::app::kFatalExitCode) << "exit code after the error box";
 }
