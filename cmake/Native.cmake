@@ -25,3 +25,16 @@ set(GV_FUZZ_BUILD_DIR "" CACHE PATH "Build folder of the fuzz targets")
 if(GV_FUZZ_BUILD_DIR)
   include(cmake/FuzzTests.cmake)
 endif()
+
+# The CPU-heavy checks (clang-tidy, a second build, the fuzzers) start only once the
+# cases under Wine have ended: Wine's start-up and the program's own timer need the
+# cores. One ctest run still, with one summary.
+get_property(gv_tests DIRECTORY PROPERTY TESTS)
+set(gv_wine_tests ${gv_tests})
+list(FILTER gv_wine_tests INCLUDE REGEX "^(e2e|windows)[0-9]*\\.|^msi_install$")
+foreach(test IN LISTS gv_tests)
+  get_test_property(${test} LABELS labels)
+  if(labels MATCHES "^(lint|release|fuzz)$")
+    set_property(TEST ${test} APPEND PROPERTY DEPENDS ${gv_wine_tests})
+  endif()
+endforeach()

@@ -42,12 +42,4 @@ for prefix in "$WINEPREFIX" "$GV_WINEPREFIX_144" "$GV_WINEPREFIX_120"; do
 done
 
 cd "$GV_BUILD/native"
-# The CPU-heavy checks (clang-tidy, a second build, the fuzzers) run after the cases
-# under Wine, not beside them: Wine's timings and the program's own timer need the cores.
-heavy='^(lint|release|fuzz)$'
-status=0
-gv_log "ctest: everything but the heavy checks"
-ctest --output-on-failure -j2 -LE "$heavy" "$@" || status=$?
-gv_log "ctest: the heavy checks"
-ctest --output-on-failure -j2 -L "$heavy" "$@" || status=$?
-exit $status
+ctest --output-on-failure -j2 "$@"
