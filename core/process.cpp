@@ -10,15 +10,6 @@
 namespace gv {
 namespace {
 
-bool IsUserOf(HANDLE token, const std::wstring& account) {
-    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    DWORD size = 0;
-    UniqueLocal<void> sid;
-    return ::GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-           ::ConvertStringSidToSidW(account.c_str(), sid.put()) &&
-           ::EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, sid.get());
-}
-
 // The token of the process behind the shell window, as a primary token. An
 // elevated shell (UAC off) is taken as it is: it is the user's own rights there.
 UniqueHandle ShellUserToken(const std::wstring& account) {
@@ -27,16 +18,29 @@ UniqueHandle ShellUserToken(const std::wstring& account) {
     constexpr DWORD kAccess = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY |
                               TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
     // Better nothing than the tool with this process's rights.
-    if (!token ||
+    if (!token || account.empty() ||
         !::DuplicateTokenEx(token.get(), kAccess, nullptr, SecurityImpersonation, TokenPrimary,
                             primary.put()) ||
-        !IsUserOf(primary.get(), account)) {
+        TokenUserSid(primary.get()) != account) {
         Raise(err::PermissionDenied);
     }
     return primary;
 }
 
 }  // namespace
+
+std::wstring TokenUserSid(HANDLE token) {
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info{};
+    DWORD size = 0;
+    UniqueLocal<wchar_t> text;
+    return ::GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                   ::ConvertSidToStringSidW(info.user.User.Sid, text.put())
+               ? text.get()
+               : L"";
+}
 
 UniqueHandle ShellProcessToken(DWORD access) {
     const HWND window = ::GetShellWindow();

@@ -20,6 +20,9 @@ namespace gv {
 // another program. Raises the system's error number when the program cannot start.
 void StartProgram(const std::wstring& path, const std::wstring& account);
 
+// The user of a token (TOKEN_QUERY) as a string SID; empty where it cannot be read.
+std::wstring TokenUserSid(HANDLE token);
+
 // A token of the process behind the desktop's shell window, opened with `access`;
 // empty without a shell, or where the window is no longer the opened process's
 // (the shell ended and its id went to another process).

@@ -41,17 +41,6 @@ std::wstring StringSid(PSID sid) {
     return ::ConvertSidToStringSidW(sid, text.put()) ? text.get() : L"";
 }
 
-std::wstring TokenUserSid(HANDLE token) {
-    union {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } info{};
-    DWORD size = 0;
-    return ::GetTokenInformation(token, TokenUser, &info, sizeof info, &size)
-               ? StringSid(info.user.User.Sid)
-               : L"";
-}
-
 // The names Windows keeps in a loaded hive at logon; only that user and
 // administrators can change them. False where the hive has none.
 struct LogonBuffers {
